@@ -1,0 +1,78 @@
+// Per-call bump allocator. Nodes, child links and unescaped strings of one parse live here and
+// are released together, so freeing a tree of any size or depth is one operation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <type_traits>
+
+namespace quorix {
+
+class Arena {
+ public:
+  explicit Arena(size_t firstBlock = 4096) : nextSize_(firstBlock < 256 ? 256 : firstBlock) {}
+  Arena(const Arena&) = delete;
+  Arena& operator=(const Arena&) = delete;
+  ~Arena() {
+    Block* b = head_;
+    while (b != nullptr) {
+      Block* prev = b->prev;
+      std::free(b);
+      b = prev;
+    }
+  }
+
+  void* allocate(size_t size, size_t align = alignof(std::max_align_t)) {
+    auto p = reinterpret_cast<uintptr_t>(cur_);
+    uintptr_t aligned = (p + (align - 1)) & ~(uintptr_t(align) - 1);
+    if (cur_ == nullptr || aligned + size > reinterpret_cast<uintptr_t>(end_)) {
+      grow(size + align);
+      p = reinterpret_cast<uintptr_t>(cur_);
+      aligned = (p + (align - 1)) & ~(uintptr_t(align) - 1);
+    }
+    cur_ = reinterpret_cast<char*>(aligned + size);
+    return reinterpret_cast<void*>(aligned);
+  }
+
+  // Objects made here are never destroyed: only trivially destructible types belong here.
+  template <typename T, typename... Args>
+  T* make(Args&&... args) {
+    static_assert(std::is_trivially_destructible_v<T>);
+    return new (allocate(sizeof(T), alignof(T))) T{std::forward<Args>(args)...};
+  }
+
+  std::string_view copy(std::string_view s) {
+    if (s.empty()) return {};
+    char* p = static_cast<char*>(allocate(s.size(), 1));
+    std::memcpy(p, s.data(), s.size());
+    return {p, s.size()};
+  }
+
+ private:
+  struct Block {
+    Block* prev;
+  };
+
+  void grow(size_t atLeast) {
+    size_t size = nextSize_;
+    while (size < atLeast + sizeof(Block)) size *= 2;
+    auto* b = static_cast<Block*>(std::malloc(size));
+    if (b == nullptr) throw std::bad_alloc();
+    b->prev = head_;
+    head_ = b;
+    cur_ = reinterpret_cast<char*>(b + 1);
+    end_ = reinterpret_cast<char*>(b) + size;
+    if (nextSize_ < (size_t(1) << 24)) nextSize_ = size * 2;
+  }
+
+  Block* head_ = nullptr;
+  char* cur_ = nullptr;
+  char* end_ = nullptr;
+  size_t nextSize_;
+};
+
+}  // namespace quorix

@@ -1,0 +1,214 @@
+#include "ast.h"
+
+#include <string>
+#include <vector>
+
+#include "errors.h"
+
+namespace quorix {
+
+namespace {
+
+constexpr std::string_view kNodeKindNames[] = {
+#define QUORIX_NAME(name) #name,
+    QUORIX_NODE_KINDS(QUORIX_NAME)
+#undef QUORIX_NAME
+};
+
+constexpr std::string_view kBinaryOperatorNames[] = {
+    "opEq",  "opNeq",  "opLt",           "opLe",  "opGt",   "opGe",      "opAdd",
+    "opSub", "opMul",  "opDiv",          "opMod", "opStringConcat", "opAnd", "opOr",
+    "opLike", "opNotLike", "opIn", "opNotIn", "opBetween", "opNotBetween", "opIs"};
+static_assert(std::size(kBinaryOperatorNames) == opIs + 1);
+
+constexpr std::string_view kUnaryOperatorNames[] = {"opNot", "opNeg", "opIsNull",
+                                                    "opIsNotNull"};
+
+}  // namespace
+
+std::string_view nodeKindName(NodeKind kind) {
+  return kind < std::size(kNodeKindNames) ? kNodeKindNames[kind] : "nkUnknown";
+}
+std::string_view binaryOperatorName(BinaryOperator op) {
+  return op < std::size(kBinaryOperatorNames) ? kBinaryOperatorNames[op] : "opUnknown";
+}
+std::string_view unaryOperatorName(UnaryOperator op) {
+  return op < std::size(kUnaryOperatorNames) ? kUnaryOperatorNames[op] : "opUnknown";
+}
+
+void raiseFieldAccess(std::string_view field, NodeKind kind) {
+  std::string m = "field '";
+  m += field;
+  m += "' is not accessible for type 'SqlNode' using 'kind = ";
+  m += nodeKindName(kind);
+  m += "'";
+  throw InternalDefect(m);
+}
+
+void raiseIndexFault(size_t index, size_t length) {
+  if (length == 0) throw InternalDefect("index out of bounds, the container is empty");
+  throw InternalDefect("index " + std::to_string(index) + " not in 0 .. " +
+                       std::to_string(length - 1));
+}
+
+SqlNode* NodeList::at(size_t index) const {
+  if (index >= size) raiseIndexFault(index, size);
+  SqlNode* n = first;
+  for (size_t i = 0; i < index; ++i) n = n->next;
+  return n;
+}
+
+void append(NodeList& list, SqlNode* child) {
+  child->next = nullptr;
+  if (list.last == nullptr) {
+    list.first = child;
+  } else {
+    list.last->next = child;
+  }
+  list.last = child;
+  ++list.size;
+}
+
+void appendName(Arena& arena, NameList& list, std::string_view name) {
+  auto* link = arena.make<NameLink>(name, nullptr);
+  if (list.last == nullptr) {
+    list.first = link;
+  } else {
+    list.last->next = link;
+  }
+  list.last = link;
+  ++list.size;
+}
+
+SqlNode* newNode(Arena& arena, NodeKind kind, Span span) {
+  auto* n = new (arena.allocate(sizeof(SqlNode), alignof(SqlNode))) SqlNode();
+  n->kind = kind;
+  n->span = span;
+  return n;
+}
+
+SqlNode* newIdent(Arena& arena, std::string_view name, Span span) {
+  SqlNode* n = newNode(arena, nkIdentifier, span);
+  n->str_ = name;
+  return n;
+}
+
+SqlNode* newStringLit(Arena& arena, std::string_view text, Span span) {
+  SqlNode* n = newNode(arena, nkStringLit, span);
+  n->str_ = text;
+  return n;
+}
+
+SqlNode* newIntLit(Arena& arena, int64_t value, Span span) {
+  SqlNode* n = newNode(arena, nkIntLit, span);
+  n->u_.intVal = value;
+  return n;
+}
+
+SqlNode* newFloatLit(Arena& arena, double value, Span span) {
+  SqlNode* n = newNode(arena, nkFloatLit, span);
+  n->u_.floatVal = value;
+  return n;
+}
+
+SqlNode* newBoolLit(Arena& arena, bool value, Span span) {
+  SqlNode* n = newNode(arena, nkBoolLit, span);
+  n->u_.boolVal = value;
+  return n;
+}
+
+SqlNode* newNull(Arena& arena, Span span) { return newNode(arena, nkNull, span); }
+SqlNode* newStar(Arena& arena, Span span) { return newNode(arena, nkStar, span); }
+
+SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand, Span span) {
+  SqlNode* n = newNode(arena, nkUnaryOp, span);
+  n->op_ = op;
+  n->a_ = operand;
+  return n;
+}
+
+SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right, Span span) {
+  SqlNode* n = newNode(arena, nkBinaryOp, span);
+  n->op_ = op;
+  n->a_ = left;
+  n->b_ = right;
+  return n;
+}
+
+SqlNode* newJoin(Arena& arena, JoinKind kind, SqlNode* left, SqlNode* right, SqlNode* condition,
+                 NameList usingNames, bool natural, Span span) {
+  SqlNode* n = newNode(arena, nkJoin, span);
+  n->op_ = kind;
+  n->a_ = left;
+  n->b_ = right;
+  n->c_ = condition;
+  n->names_ = usingNames;
+  n->natural = natural;
+  return n;
+}
+
+SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view name, Span span) {
+  SqlNode* n = newNode(arena, nkAlias, span);
+  n->a_ = expr;
+  n->str_ = name;
+  return n;
+}
+
+SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, Span span) {
+  SqlNode* n = newNode(arena, nkColumnDef, span);
+  n->str_ = name;
+  n->a_ = type;
+  return n;
+}
+
+void fillMissingSpans(SqlNode* node, const SqlNode* parent) {
+  if (node == nullptr) return;
+  struct Pending {
+    SqlNode* node;
+    const Span* inherited;
+  };
+  // The order of visits does not matter, only that a parent settles before its children, so a
+  // plain LIFO work list replaces the recursion.
+  std::vector<Pending> work;
+  work.push_back({node, &parent->span});
+  while (!work.empty()) {
+    Pending p = work.back();
+    work.pop_back();
+    SqlNode* n = p.node;
+    if (isEmpty(n->span.start)) n->span = *p.inherited;
+    const Span* mine = &n->span;
+    auto push = [&](SqlNode* child) {
+      if (child != nullptr) work.push_back({child, mine});
+    };
+    switch (n->kind) {
+      case nkIdentifier:
+      case nkStringLit:
+      case nkIntLit:
+      case nkFloatLit:
+      case nkBoolLit:
+      case nkNull:
+      case nkStar:
+        break;
+      case nkBinaryOp:
+      case nkUnaryOp:
+      case nkAlias:
+        push(n->a_);
+        push(n->b_);
+        break;
+      case nkJoin:
+        push(n->a_);
+        push(n->b_);
+        push(n->c_);
+        break;
+      case nkColumnDef:
+        push(n->a_);
+        for (SqlNode* c = n->list_.first; c != nullptr; c = c->next) push(c);
+        break;
+      default:
+        for (SqlNode* c = n->list_.first; c != nullptr; c = c->next) push(c);
+        break;
+    }
+  }
+}
+
+}  // namespace quorix

@@ -1,0 +1,187 @@
+// The syntax tree: node kinds, their fields, operators, spans, and span filling.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <type_traits>
+
+#include "arena.h"
+
+namespace quorix {
+
+struct Location {
+  int64_t line = 0;
+  int64_t column = 0;
+};
+
+struct Span {
+  Location start;
+  Location end;
+};
+
+inline Span newSpan(int64_t line, int64_t startColumn, int64_t endColumn) {
+  return Span{{line, startColumn}, {line, endColumn}};
+}
+inline Location emptyLocation() { return {}; }
+inline Span emptySpan() { return {}; }
+inline bool isEmpty(Location l) { return l.line == 0 && l.column == 0; }
+
+#define QUORIX_NODE_KINDS(X)                                                                \
+  X(nkSelect) X(nkInsert) X(nkUpdate) X(nkDelete) X(nkCreateTable) X(nkDropTable)           \
+  X(nkCreateIndex) X(nkDropIndex) X(nkIdentifier) X(nkStringLit) X(nkIntLit) X(nkFloatLit)  \
+  X(nkBoolLit) X(nkNull) X(nkStar) X(nkColumnRef) X(nkBinaryOp) X(nkUnaryOp)                \
+  X(nkFunctionCall) X(nkAlias) X(nkFromClause) X(nkFromDerived) X(nkWhereClause)            \
+  X(nkOrderByClause) X(nkGroupByClause) X(nkHavingClause) X(nkLimitClause) X(nkJoin)        \
+  X(nkColumnDef) X(nkTypeName) X(nkConstraint) X(nkExprList) X(nkColumnList)                \
+  X(nkWithOptions) X(nkIndexOption) X(nkVectorLiteral) X(nkScalarSubquery)                  \
+  X(nkInSubquery) X(nkExists) X(nkQuantified)
+
+enum NodeKind : uint8_t {
+#define QUORIX_ENUM_MEMBER(name) name,
+  QUORIX_NODE_KINDS(QUORIX_ENUM_MEMBER)
+#undef QUORIX_ENUM_MEMBER
+};
+
+enum BinaryOperator : uint8_t {
+  opEq, opNeq, opLt, opLe, opGt, opGe, opAdd, opSub, opMul, opDiv, opMod,
+  opStringConcat, opAnd, opOr, opLike, opNotLike, opIn, opNotIn, opBetween, opNotBetween, opIs
+};
+
+enum UnaryOperator : uint8_t { opNot, opNeg, opIsNull, opIsNotNull };
+
+enum JoinKind : uint8_t { jkInner, jkLeft, jkRight, jkFull, jkCross };
+
+std::string_view nodeKindName(NodeKind kind);
+std::string_view binaryOperatorName(BinaryOperator op);
+std::string_view unaryOperatorName(UnaryOperator op);
+
+struct SqlNode;
+
+// An ordered child sequence, linked through SqlNode::next so that appending never reallocates.
+struct NodeList {
+  SqlNode* first = nullptr;
+  SqlNode* last = nullptr;
+  size_t size = 0;
+
+  bool empty() const { return size == 0; }
+  // Bounds-checked positional read; raises the index fault when out of range.
+  SqlNode* at(size_t index) const;
+};
+
+struct NameLink {
+  std::string_view name;
+  NameLink* next = nullptr;
+};
+
+struct NameList {
+  NameLink* first = nullptr;
+  NameLink* last = nullptr;
+  size_t size = 0;
+};
+
+// Raises the internal defect for reading `field` of a node whose kind lacks it.
+[[noreturn]] void raiseFieldAccess(std::string_view field, NodeKind kind);
+
+constexpr uint64_t kindBit(NodeKind k) { return uint64_t(1) << k; }
+inline constexpr uint64_t kNoChildrenKinds =
+    kindBit(nkIdentifier) | kindBit(nkStringLit) | kindBit(nkIntLit) | kindBit(nkFloatLit) |
+    kindBit(nkBoolLit) | kindBit(nkBinaryOp) | kindBit(nkUnaryOp) | kindBit(nkAlias) |
+    kindBit(nkJoin) | kindBit(nkColumnDef);
+inline constexpr uint64_t kHasChildren =
+    ((uint64_t(1) << (nkQuantified + 1)) - 1) & ~kNoChildrenKinds;
+inline constexpr uint64_t kHasStrVal = kindBit(nkIdentifier) | kindBit(nkStringLit);
+
+// One node of the tree. The common fields are always present; the kind-specific ones are
+// reached through accessors that check the kind, so a read that the kind does not carry is
+// reported as an internal defect instead of returning garbage.
+struct SqlNode {
+  Span span;
+  bool distinct = false;
+  bool star = false;
+  bool negated = false;
+  bool natural = false;
+  bool quantifierAll = false;
+  int8_t ascending = -1;  // -1 not given, 1 ASC, 0 DESC
+  int8_t nullsFirst = -1;  // -1 not given, 1 NULLS FIRST, 0 NULLS LAST
+  NodeKind kind = nkNull;
+  SqlNode* next = nullptr;  // the following sibling in the parent's sequence
+
+  NodeList& children() { return check(kHasChildren, "children"), list_; }
+  const NodeList& children() const { return check(kHasChildren, "children"), list_; }
+  std::string_view strVal() const { return check(kHasStrVal, "strVal"), str_; }
+  int64_t intVal() const { return checkKind(nkIntLit, "intVal"), u_.intVal; }
+  double floatVal() const { return checkKind(nkFloatLit, "floatVal"), u_.floatVal; }
+  bool boolVal() const { return checkKind(nkBoolLit, "boolVal"), u_.boolVal; }
+  BinaryOperator binOp() const { return checkKind(nkBinaryOp, "binOp"), BinaryOperator(op_); }
+  SqlNode* binLeft() const { return checkKind(nkBinaryOp, "binLeft"), a_; }
+  SqlNode* binRight() const { return checkKind(nkBinaryOp, "binRight"), b_; }
+  UnaryOperator unOp() const { return checkKind(nkUnaryOp, "unOp"), UnaryOperator(op_); }
+  SqlNode* unOperand() const { return checkKind(nkUnaryOp, "unOperand"), a_; }
+  SqlNode* aliasExpr() const { return checkKind(nkAlias, "aliasExpr"), a_; }
+  std::string_view aliasName() const { return checkKind(nkAlias, "aliasName"), str_; }
+  JoinKind joinKind() const { return checkKind(nkJoin, "joinKind"), JoinKind(op_); }
+  SqlNode* joinLeft() const { return checkKind(nkJoin, "joinLeft"), a_; }
+  SqlNode* joinRight() const { return checkKind(nkJoin, "joinRight"), b_; }
+  SqlNode* joinCond() const { return checkKind(nkJoin, "joinCond"), c_; }
+  const NameList& joinUsing() const { return checkKind(nkJoin, "joinUsing"), names_; }
+  std::string_view colName() const { return checkKind(nkColumnDef, "colName"), str_; }
+  SqlNode* colType() const { return checkKind(nkColumnDef, "colType"), a_; }
+  NodeList& colConstraints() { return checkKind(nkColumnDef, "colConstraints"), list_; }
+  const NodeList& colConstraints() const {
+    return checkKind(nkColumnDef, "colConstraints"), list_;
+  }
+
+  bool hasChildren() const { return (kHasChildren >> kind) & 1; }
+
+  // Payload storage; reached directly only by the constructors in ast.cpp.
+  std::string_view str_;  // strVal, aliasName, colName
+  SqlNode* a_ = nullptr;  // binLeft, unOperand, aliasExpr, joinLeft, colType
+  SqlNode* b_ = nullptr;  // binRight, joinRight
+  SqlNode* c_ = nullptr;  // joinCond
+  NodeList list_;         // children, colConstraints
+  NameList names_;        // joinUsing
+  union {
+    int64_t intVal;
+    double floatVal;
+    bool boolVal;
+  } u_{};
+  uint8_t op_ = 0;  // binOp, unOp, joinKind
+
+ private:
+  void check(uint64_t mask, std::string_view field) const {
+    if (!((mask >> kind) & 1)) [[unlikely]]
+      raiseFieldAccess(field, kind);
+  }
+  void checkKind(NodeKind k, std::string_view field) const {
+    if (kind != k) [[unlikely]]
+      raiseFieldAccess(field, kind);
+  }
+};
+
+static_assert(std::is_trivially_destructible_v<SqlNode>);
+
+// Constructors. Every node lives in the arena of its parse.
+SqlNode* newNode(Arena& arena, NodeKind kind, Span span);
+SqlNode* newIdent(Arena& arena, std::string_view name, Span span);
+SqlNode* newStringLit(Arena& arena, std::string_view text, Span span);
+SqlNode* newIntLit(Arena& arena, int64_t value, Span span);
+SqlNode* newFloatLit(Arena& arena, double value, Span span);
+SqlNode* newBoolLit(Arena& arena, bool value, Span span);
+SqlNode* newNull(Arena& arena, Span span);
+SqlNode* newStar(Arena& arena, Span span);
+SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand, Span span);
+SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right, Span span);
+SqlNode* newJoin(Arena& arena, JoinKind kind, SqlNode* left, SqlNode* right, SqlNode* condition,
+                 NameList usingNames, bool natural, Span span);
+SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view name, Span span);
+SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, Span span);
+
+// Appends to `list`; `child` must not be in any other sequence.
+void append(NodeList& list, SqlNode* child);
+void appendName(Arena& arena, NameList& list, std::string_view name);
+
+// Gives every node below `node` that has no span the span of its nearest ancestor that has one.
+// Iterative: left-deep chains of any length are safe.
+void fillMissingSpans(SqlNode* node, const SqlNode* parent);
+
+}  // namespace quorix

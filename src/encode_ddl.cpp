@@ -1,0 +1,280 @@
+// CREATE TABLE, CREATE INDEX, DROP TABLE and DROP INDEX.
+#include <string>
+
+#include "encoder.h"
+#include "errors.h"
+
+namespace quorix {
+
+namespace {
+
+// ASCII-only, case-insensitive equality with an upper-case constant.
+bool equalsUpper(std::string_view text, std::string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upper[i]) return false;
+  }
+  return true;
+}
+
+bool isMarker(const SqlNode* node, std::string_view text) {
+  return node != nullptr && node->kind == nkIdentifier && node->strVal() == text;
+}
+
+}  // namespace
+
+std::string_view normalizedDataTypeName(std::string_view name) {
+  struct Mapping {
+    std::string_view upper;
+    std::string_view variant;
+  };
+  static constexpr Mapping kTypes[] = {
+      {"INTEGER", "Integer"},     {"INT", "Int"},           {"SMALLINT", "Int"},
+      {"BIGINT", "BigInt"},       {"FLOAT", "Float"},       {"DOUBLE", "Double"},
+      {"DECIMAL", "Double"},      {"VARCHAR", "Text"},      {"CHAR", "Text"},
+      {"TEXT", "Text"},           {"BLOB", "Blob"},         {"BOOLEAN", "Boolean"},
+      {"BOOL", "Bool"},           {"TIMESTAMP", "Timestamp"}, {"DATE", "Timestamp"},
+      {"TIME", "Timestamp"},      {"VECTOR", "Vector"}};
+  for (const auto& m : kTypes) {
+    if (equalsUpper(name, m.upper)) return m.variant;
+  }
+  return name;
+}
+
+std::string_view normalizedMetricName(std::string_view name) {
+  if (equalsUpper(name, "COSINE")) return "Cosine";
+  if (equalsUpper(name, "L2")) return "L2";
+  if (equalsUpper(name, "INNER")) return "Inner";
+  return name;
+}
+
+std::string_view normalizedIndexMethod(std::string_view text) {
+  if (equalsUpper(text, "BTREE")) return "BTree";
+  if (equalsUpper(text, "HNSW")) return "Hnsw";
+  return text;
+}
+
+void Encoder::writeCreateTableKind(const SqlNode* stmt) {
+  bool ifNotExists = false;
+  std::string_view name;
+  bool haveName = false;
+  size_t columnCount = 0;
+  size_t constraintCount = 0;
+  const SqlNode* with = nullptr;
+  const NodeList& parts = stmt->children();
+  for (const SqlNode* c = parts.first; c != nullptr; c = c->next) {
+    switch (c->kind) {
+      case nkIdentifier:
+        if (c->strVal() == "IF NOT EXISTS") {
+          ifNotExists = true;
+        } else if (!haveName) {
+          name = c->strVal();
+          haveName = true;
+        }
+        break;
+      case nkColumnDef:
+        ++columnCount;
+        break;
+      case nkConstraint:
+        ++constraintCount;
+        break;
+      case nkWithOptions:
+        with = c;
+        break;
+      default:
+        break;
+    }
+  }
+  w_.writeMapHeader(7);
+  w_.writeRaw(key::variant);
+  w_.writeRaw(packed("CreateTable"));
+  w_.writeRaw(key::if_not_exists);
+  w_.writeBool(ifNotExists);
+  w_.writeRaw(key::name);
+  w_.writeString(name);
+  w_.writeRaw(key::columns);
+  w_.writeArrayHeader(columnCount);
+  for (const SqlNode* c = parts.first; c != nullptr; c = c->next) {
+    if (c->kind == nkColumnDef) writeColumnDef(c);
+  }
+  w_.writeRaw(key::constraints);
+  w_.writeArrayHeader(constraintCount);
+  for (const SqlNode* c = parts.first; c != nullptr; c = c->next) {
+    if (c->kind == nkConstraint) writeTableConstraint(c);
+  }
+  w_.writeRaw(key::with_options);
+  writeIndexOptions(with);
+  w_.writeRaw(key::span);
+  writeSpan(stmt);
+}
+
+void Encoder::writeColumnDef(const SqlNode* column) {
+  w_.writeMapHeader(4);
+  w_.writeRaw(key::name);
+  w_.writeString(column->colName());
+  w_.writeRaw(key::data_type);
+  writeDataType(column->colType());
+  w_.writeRaw(key::constraints);
+  const NodeList& constraints = column->colConstraints();
+  w_.writeArrayHeader(constraints.size);
+  for (const SqlNode* c = constraints.first; c != nullptr; c = c->next) writeColumnConstraint(c);
+  w_.writeRaw(key::span);
+  writeSpan(column);
+}
+
+void Encoder::writeColumnConstraint(const SqlNode* constraint) {
+  std::string_view text = firstIdent(constraint);
+  if (equalsUpper(text, "DEFAULT")) {
+    const NodeList& parts = constraint->children();
+    w_.writeMapHeader(3);
+    w_.writeRaw(key::variant);
+    w_.writeRaw(packed("Default"));
+    w_.writeRaw(key::value);
+    writeExpr(parts.size >= 2 ? parts.first->next : nullptr);
+    w_.writeRaw(key::span);
+    writeSpan(constraint);
+    return;
+  }
+  w_.writeMapHeader(2);
+  w_.writeRaw(key::variant);
+  if (equalsUpper(text, "NOT NULL")) {
+    w_.writeRaw(packed("NotNull"));
+  } else if (equalsUpper(text, "PRIMARY KEY")) {
+    w_.writeRaw(packed("PrimaryKey"));
+  } else if (equalsUpper(text, "UNIQUE")) {
+    w_.writeRaw(packed("Unique"));
+  } else {
+    std::string upper(text);
+    for (char& c : upper) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    w_.writeString(upper);
+  }
+  w_.writeRaw(key::span);
+  writeSpan(constraint);
+}
+
+void Encoder::writeTableConstraint(const SqlNode* constraint) {
+  const NodeList& parts = constraint->children();
+  const SqlNode* first = parts.first;
+  bool skipFirst = false;
+  if (first != nullptr && first->kind == nkIdentifier) {
+    std::string_view t = first->strVal();
+    skipFirst = equalsUpper(t, "PRIMARY") || equalsUpper(t, "FOREIGN") ||
+                equalsUpper(t, "UNIQUE") || equalsUpper(t, "CONSTRAINT");
+  }
+  w_.writeMapHeader(3);
+  w_.writeRaw(key::variant);
+  w_.writeRaw(packed("PrimaryKey"));
+  w_.writeRaw(key::columns);
+  w_.writeArrayHeader(parts.size - (skipFirst ? 1 : 0));
+  for (const SqlNode* c = skipFirst ? first->next : first; c != nullptr; c = c->next)
+    w_.writeString(firstIdent(c));
+  w_.writeRaw(key::span);
+  writeSpan(constraint);
+}
+
+void Encoder::writeDataType(const SqlNode* type) {
+  std::string_view variant = normalizedDataTypeName(firstIdent(type));
+  if (variant != "Vector") {
+    w_.writeMapHeader(1);
+    w_.writeRaw(key::variant);
+    w_.writeString(variant);
+    return;
+  }
+  const NodeList& parts = type->children();
+  const SqlNode* dimension = parts.size >= 2 ? parts.first->next : nullptr;
+  const SqlNode* metric = parts.size >= 3 ? dimension->next : nullptr;
+  uint32_t dim = 0;
+  if (dimension != nullptr && dimension->kind == nkIntLit) {
+    dim = static_cast<uint32_t>(static_cast<uint64_t>(dimension->intVal()) & 0xffffffffu);
+  }
+  w_.writeMapHeader(3);
+  w_.writeRaw(key::variant);
+  w_.writeRaw(packed("Vector"));
+  w_.writeRaw(key::dimension);
+  w_.writeUInt32(dim);
+  w_.writeRaw(key::metric);
+  if (metric == nullptr) {
+    w_.writeNil();
+  } else {
+    w_.writeString(normalizedMetricName(firstIdent(metric)));
+  }
+}
+
+void Encoder::writeIndexOptions(const SqlNode* options) {
+  if (options == nullptr) {
+    w_.writeArrayHeader(0);
+    return;
+  }
+  const NodeList& parts = options->children();
+  w_.writeArrayHeader(parts.size);
+  for (const SqlNode* o = parts.first; o != nullptr; o = o->next) writeIndexOption(o);
+}
+
+void Encoder::writeIndexOption(const SqlNode* option) {
+  const NodeList& parts = option->children();
+  w_.writeMapHeader(3);
+  w_.writeRaw(key::key);
+  w_.writeString(firstIdent(parts.at(0)));
+  w_.writeRaw(key::value);
+  w_.writeString(firstIdent(parts.at(1)));
+  w_.writeRaw(key::span);
+  writeSpan(option);
+}
+
+void Encoder::writeCreateIndexKind(const SqlNode* stmt) {
+  const NodeList& parts = stmt->children();
+  const bool flag = isMarker(parts.first, "IF NOT EXISTS");
+  const size_t base = flag ? 1 : 0;
+  const SqlNode* options = parts.last != nullptr && parts.last->kind == nkWithOptions
+                               ? parts.last
+                               : nullptr;
+  std::string_view name = firstIdent(parts.at(base));
+  std::string_view table = firstIdent(parts.at(base + 1));
+  std::string_view column = firstIdent(parts.at(base + 2));
+  const SqlNode* method = parts.size > base + 3 ? parts.at(base + 3) : nullptr;
+  w_.writeMapHeader(8);
+  w_.writeRaw(key::variant);
+  w_.writeRaw(packed("CreateIndex"));
+  w_.writeRaw(key::if_not_exists);
+  w_.writeBool(flag);
+  w_.writeRaw(key::name);
+  w_.writeString(name);
+  w_.writeRaw(key::table);
+  w_.writeString(table);
+  w_.writeRaw(key::column);
+  w_.writeString(column);
+  w_.writeRaw(key::method);
+  if (method != nullptr && method->kind == nkIdentifier) {
+    w_.writeString(normalizedIndexMethod(method->strVal()));
+  } else {
+    w_.writeNil();
+  }
+  w_.writeRaw(key::options);
+  writeIndexOptions(options);
+  w_.writeRaw(key::span);
+  writeSpan(stmt);
+}
+
+void Encoder::writeDropKind(const SqlNode* stmt, const PackedStr<10>& variant) {
+  const NodeList& parts = stmt->children();
+  const bool flag = isMarker(parts.first, "IF EXISTS");
+  std::string_view name = firstIdent(parts.at(flag ? 1 : 0));
+  w_.writeMapHeader(4);
+  w_.writeRaw(key::variant);
+  w_.writeRaw(variant);
+  w_.writeRaw(key::if_exists);
+  w_.writeBool(flag);
+  w_.writeRaw(key::name);
+  w_.writeString(name);
+  w_.writeRaw(key::span);
+  writeSpan(stmt);
+}
+
+void Encoder::writeDropTableKind(const SqlNode* stmt) { writeDropKind(stmt, packed("DropTable")); }
+void Encoder::writeDropIndexKind(const SqlNode* stmt) { writeDropKind(stmt, packed("DropIndex")); }
+
+}  // namespace quorix

@@ -1,0 +1,165 @@
+// The document frame: the statement array, statement maps, spans and the shared helpers.
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "encoder.h"
+#include "errors.h"
+
+namespace quorix {
+
+void astToMsgPack(const NodeList& statements, MsgPackWriter& writer) {
+  Encoder enc(writer);
+  writer.writeArrayHeader(statements.size);
+  for (const SqlNode* s = statements.first; s != nullptr; s = s->next) enc.writeStatement(s);
+  writer.checkLimit();
+}
+
+void Encoder::writeStatement(const SqlNode* stmt) {
+  w_.writeMapHeader(2);
+  w_.writeRaw(key::kind);
+  writeStatementKind(stmt);
+  w_.writeRaw(key::span);
+  writeSpan(stmt);
+}
+
+void Encoder::writeStatementKind(const SqlNode* stmt) {
+  switch (stmt->kind) {
+    case nkSelect:
+      return writeSelectKind(stmt);
+    case nkInsert:
+      return writeInsertKind(stmt);
+    case nkUpdate:
+      return writeUpdateKind(stmt);
+    case nkDelete:
+      return writeDeleteKind(stmt);
+    case nkCreateTable:
+      return writeCreateTableKind(stmt);
+    case nkDropTable:
+      return writeDropTableKind(stmt);
+    case nkCreateIndex:
+      return writeCreateIndexKind(stmt);
+    case nkDropIndex:
+      return writeDropIndexKind(stmt);
+    default:
+      throw ParseError("unsupported statement node for MessagePack: " +
+                       std::string(nodeKindName(stmt->kind)));
+  }
+}
+
+void Encoder::writeLocation(Location loc) {
+  w_.writeMapHeader(2);
+  w_.writeRaw(key::line);
+  w_.writeInt(loc.line);
+  w_.writeRaw(key::column);
+  w_.writeInt(loc.column);
+}
+
+void Encoder::writeSpan(const SqlNode* node) {
+  w_.writeMapHeader(2);
+  w_.writeRaw(key::start);
+  writeLocation(node->span.start);
+  w_.writeRaw(key::end);
+  writeLocation(node->span.end);
+}
+
+void Encoder::writeStringOpt(std::string_view s) {
+  if (s.empty()) {
+    w_.writeNil();
+  } else {
+    w_.writeString(s);
+  }
+}
+
+void Encoder::writeBoolOpt(int64_t tri) {
+  if (tri == -1) {
+    w_.writeNil();
+  } else {
+    w_.writeBool(tri != 0);
+  }
+}
+
+void Encoder::writeStringSeqOpt(const NameList& names) {
+  if (names.size == 0) {
+    w_.writeNil();
+    return;
+  }
+  w_.writeArrayHeader(names.size);
+  for (const NameLink* n = names.first; n != nullptr; n = n->next) w_.writeString(n->name);
+}
+
+std::string_view firstIdent(const SqlNode* node) {
+  // A loop rather than recursion: the walk only ever follows first children.
+  while (node != nullptr) {
+    if (node->kind == nkIdentifier || node->kind == nkStringLit) return node->strVal();
+    node = node->children().first;
+  }
+  return {};
+}
+
+size_t formatFloatText(double value, char* out) {
+  char* p = out;
+  if (std::signbit(value)) *p++ = '-';
+  double mag = std::fabs(value);
+  if (std::isnan(value)) {
+    std::memcpy(out, "nan", 3);  // the sign of a NaN is not part of its text
+    return 3;
+  }
+  if (std::isinf(mag)) {
+    std::memcpy(p, "inf", 3);
+    return static_cast<size_t>(p + 3 - out);
+  }
+  if (mag == 0.0) {
+    std::memcpy(p, "0.0", 3);
+    return static_cast<size_t>(p + 3 - out);
+  }
+  char sci[32];
+  auto res = std::to_chars(sci, sci + sizeof sci, mag, std::chars_format::scientific);
+  // sci is "d[.ddd]e[+-]xx": collect the digits and the exponent.
+  char digits[24];
+  size_t n = 0;
+  const char* s = sci;
+  while (*s != 'e') {
+    if (*s != '.') digits[n++] = *s;
+    ++s;
+  }
+  int exp10 = 0;
+  std::from_chars(s + (s[1] == '+' ? 2 : 1), res.ptr, exp10);
+  while (n > 1 && digits[n - 1] == '0') --n;
+  const int P = exp10 + 1;  // value = 0.d1...dn * 10^P
+  const int len = static_cast<int>(n);
+  if (P >= -6 && P <= 0) {
+    *p++ = '0';
+    *p++ = '.';
+    for (int i = 0; i < -P; ++i) *p++ = '0';
+    std::memcpy(p, digits, n);
+    p += n;
+  } else if (P > 0 && P < len) {
+    std::memcpy(p, digits, static_cast<size_t>(P));
+    p += P;
+    *p++ = '.';
+    std::memcpy(p, digits + P, n - static_cast<size_t>(P));
+    p += n - static_cast<size_t>(P);
+  } else if (P >= len && P <= 17) {
+    std::memcpy(p, digits, n);
+    p += n;
+    for (int i = 0; i < P - len; ++i) *p++ = '0';
+    *p++ = '.';
+    *p++ = '0';
+  } else {
+    *p++ = digits[0];
+    if (n > 1) {
+      *p++ = '.';
+      std::memcpy(p, digits + 1, n - 1);
+      p += n - 1;
+    }
+    *p++ = 'e';
+    int e = P - 1;
+    *p++ = e < 0 ? '-' : '+';
+    p = std::to_chars(p, p + 8, e < 0 ? -e : e).ptr;
+  }
+  return static_cast<size_t>(p - out);
+}
+
+}  // namespace quorix

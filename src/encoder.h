@@ -1,0 +1,141 @@
+// The tree encoder: statement trees to the MessagePack document. Each statement family has
+// its own encode_*.cpp; this header holds what they share.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "ast.h"
+#include "msgpack_writer.h"
+
+namespace quorix {
+
+// Writes the whole document (array of statement maps) for the statements of one parse.
+void astToMsgPack(const NodeList& statements, MsgPackWriter& writer);
+
+// The first name in a node: "" for none, strVal of an identifier or string literal, otherwise
+// that of the first child. A kind without text or children is an internal defect.
+std::string_view firstIdent(const SqlNode* node);
+
+// Shortest round-trip text of a double, laid out as literal values are written ("2.5", "1.0",
+// "1e-8", "1.23e+17", "inf", "nan"). `out` must hold at least 32 bytes; returns the length.
+size_t formatFloatText(double value, char* out);
+
+std::string_view normalizedBinaryOp(BinaryOperator op);
+std::string_view normalizedBinaryOp(std::string_view memberName);
+std::string_view normalizedUnaryOp(UnaryOperator op);
+std::string_view normalizedQuantifier(bool all);
+std::string_view normalizedJoinKind(JoinKind kind);
+std::string_view normalizedDataTypeName(std::string_view name);
+std::string_view normalizedMetricName(std::string_view name);
+std::string_view normalizedIndexMethod(std::string_view text);
+
+// Keys and fixed values, packed with their fixstr header at compile time.
+namespace key {
+inline constexpr auto variant = packed("variant");
+inline constexpr auto kind = packed("kind");
+inline constexpr auto span = packed("span");
+inline constexpr auto start = packed("start");
+inline constexpr auto end = packed("end");
+inline constexpr auto line = packed("line");
+inline constexpr auto column = packed("column");
+inline constexpr auto table = packed("table");
+inline constexpr auto literal = packed("literal");
+inline constexpr auto value = packed("value");
+inline constexpr auto expr = packed("expr");
+inline constexpr auto list = packed("list");
+inline constexpr auto negated = packed("negated");
+inline constexpr auto pattern = packed("pattern");
+inline constexpr auto escape = packed("escape");
+inline constexpr auto low = packed("low");
+inline constexpr auto high = packed("high");
+inline constexpr auto left = packed("left");
+inline constexpr auto op = packed("op");
+inline constexpr auto right = packed("right");
+inline constexpr auto operand = packed("operand");
+inline constexpr auto name = packed("name");
+inline constexpr auto args = packed("args");
+inline constexpr auto distinct = packed("distinct");
+inline constexpr auto star = packed("star");
+inline constexpr auto values = packed("values");
+inline constexpr auto subquery = packed("subquery");
+inline constexpr auto quantifier = packed("quantifier");
+inline constexpr auto projection = packed("projection");
+inline constexpr auto from = packed("from");
+inline constexpr auto selection = packed("selection");
+inline constexpr auto group_by = packed("group_by");
+inline constexpr auto having = packed("having");
+inline constexpr auto order_by = packed("order_by");
+inline constexpr auto limit = packed("limit");
+inline constexpr auto offset = packed("offset");
+inline constexpr auto alias = packed("alias");
+inline constexpr auto asc = packed("asc");
+inline constexpr auto nulls_first = packed("nulls_first");
+inline constexpr auto join_type = packed("join_type");
+inline constexpr auto condition = packed("condition");
+inline constexpr auto using_ = packed("using");
+inline constexpr auto columns = packed("columns");
+inline constexpr auto assignments = packed("assignments");
+inline constexpr auto if_not_exists = packed("if_not_exists");
+inline constexpr auto if_exists = packed("if_exists");
+inline constexpr auto constraints = packed("constraints");
+inline constexpr auto with_options = packed("with_options");
+inline constexpr auto data_type = packed("data_type");
+inline constexpr auto dimension = packed("dimension");
+inline constexpr auto metric = packed("metric");
+inline constexpr auto method = packed("method");
+inline constexpr auto options = packed("options");
+inline constexpr auto key = packed("key");
+}  // namespace key
+
+class Encoder {
+ public:
+  explicit Encoder(MsgPackWriter& writer) : w_(writer) {}
+
+  void writeStatement(const SqlNode* stmt);
+  void writeStatementKind(const SqlNode* stmt);
+  void writeSpan(const SqlNode* node);
+  void writeLocation(Location loc);
+  void writeStringOpt(std::string_view s);
+  void writeBoolOpt(int64_t tri);
+  void writeStringSeqOpt(const NameList& names);
+
+  void writeExpr(const SqlNode* node);
+  void writeExprOpt(const SqlNode* node) { writeExpr(node); }
+  void writeExprSeq(const NodeList& nodes);
+  void writeLiteralKind(const SqlNode* node);
+  void writeSubquery(const SqlNode* query);
+
+  void writeSelectKind(const SqlNode* query);
+  void writeSelectItem(const SqlNode* item);
+  void writeOrderByExpr(const SqlNode* item);
+  void writeFromItem(const SqlNode* item);
+
+  void writeInsertKind(const SqlNode* stmt);
+  void writeUpdateKind(const SqlNode* stmt);
+  void writeDeleteKind(const SqlNode* stmt);
+
+  void writeCreateTableKind(const SqlNode* stmt);
+  void writeColumnDef(const SqlNode* column);
+  void writeColumnConstraint(const SqlNode* constraint);
+  void writeTableConstraint(const SqlNode* constraint);
+  void writeDataType(const SqlNode* type);
+
+  void writeCreateIndexKind(const SqlNode* stmt);
+  void writeDropTableKind(const SqlNode* stmt);
+  void writeDropIndexKind(const SqlNode* stmt);
+  void writeIndexOptions(const SqlNode* options);
+  void writeIndexOption(const SqlNode* option);
+
+  MsgPackWriter& writer() { return w_; }
+
+ private:
+  void writeExprVariant(const SqlNode* node);
+  void writeDropKind(const SqlNode* stmt, const PackedStr<10>& variant);
+
+  MsgPackWriter& w_;
+  // Shared explicit stack for walking left-deep chains without recursion.
+  std::vector<const SqlNode*> chain_;
+};
+
+}  // namespace quorix

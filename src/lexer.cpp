@@ -1,0 +1,301 @@
+#include "lexer.h"
+
+#include <array>
+#include <cstring>
+
+namespace quorix {
+
+namespace {
+
+constexpr std::string_view kTokenNames[] = {
+#define TOKEN(name) #name,
+#define KEYWORD(name, word) #name,
+#include "token_kinds.def"
+};
+static_assert(std::size(kTokenNames) == kTokenKindCount);
+
+struct Keyword {
+  std::string_view word;
+  TokenKind kind;
+};
+
+constexpr Keyword kKeywords[] = {
+#define TOKEN(name)
+#define KEYWORD(name, word) {word, name},
+#define KEYWORD_ALIAS(name, word) {word, name},
+#include "token_kinds.def"
+};
+static_assert(std::size(kKeywords) == 90, "the dialect has 90 keyword spellings");
+
+constexpr size_t kMaxKeywordLength = 10;
+constexpr size_t kSlots = 4;
+constexpr uint8_t kNoSlot = 0xff;
+
+// Candidates by (length, first letter): at most kSlots keywords share both, so a lookup is a
+// couple of byte compares with no lowered copy of the word.
+using KeywordIndex = std::array<std::array<std::array<uint8_t, kSlots>, 26>, kMaxKeywordLength + 1>;
+
+constexpr KeywordIndex buildKeywordIndex() {
+  KeywordIndex index{};
+  for (auto& byLen : index)
+    for (auto& byChar : byLen)
+      for (auto& slot : byChar) slot = kNoSlot;
+  for (size_t i = 0; i < std::size(kKeywords); ++i) {
+    const auto& kw = kKeywords[i];
+    if (kw.word.size() < 2 || kw.word.size() > kMaxKeywordLength) throw "keyword length";
+    auto& slots = index[kw.word.size()][static_cast<size_t>(kw.word[0] - 'a')];
+    size_t s = 0;
+    while (slots[s] != kNoSlot) {
+      if (++s == kSlots) throw "too many keywords share a length and first letter";
+    }
+    slots[s] = static_cast<uint8_t>(i);
+  }
+  return index;
+}
+
+constexpr KeywordIndex kKeywordIndex = buildKeywordIndex();
+
+enum CharClass : uint8_t {
+  ccOther,  // a one-byte tkIdent
+  ccBlank,
+  ccWordStart,
+  ccDigit,
+  ccQuote,
+  ccSingle,  // one-character punctuation
+  ccLess,
+  ccGreater,
+  ccBang,
+  ccPipe,
+};
+
+struct ByteTables {
+  std::array<CharClass, 256> cls{};
+  std::array<bool, 256> wordChar{};
+  std::array<TokenKind, 256> single{};
+};
+
+constexpr ByteTables buildByteTables() {
+  ByteTables t{};
+  for (size_t c = 0; c < 256; ++c) {
+    t.cls[c] = ccOther;
+    t.single[c] = tkIdent;
+    bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    bool digit = c >= '0' && c <= '9';
+    t.wordChar[c] = letter || digit || c == '_';
+    if (letter || c == '_') t.cls[c] = ccWordStart;
+    if (digit) t.cls[c] = ccDigit;
+  }
+  for (char c : {' ', '\t', '\n', '\r'}) t.cls[static_cast<unsigned char>(c)] = ccBlank;
+  t.cls[size_t('\'')] = ccQuote;
+  t.cls[size_t('"')] = ccQuote;
+  t.cls[size_t('<')] = ccLess;
+  t.cls[size_t('>')] = ccGreater;
+  t.cls[size_t('!')] = ccBang;
+  t.cls[size_t('|')] = ccPipe;
+  const std::pair<char, TokenKind> singles[] = {
+      {'*', tkStar},     {',', tkComma},    {'.', tkDot},   {';', tkSemicolon}, {'(', tkLParen},
+      {')', tkRParen},   {'[', tkLBracket}, {']', tkRBracket}, {'=', tkEq},     {'+', tkPlus},
+      {'-', tkMinus},    {'/', tkSlash},    {'%', tkPercent}};
+  for (auto [c, k] : singles) {
+    t.cls[static_cast<unsigned char>(c)] = ccSingle;
+    t.single[static_cast<unsigned char>(c)] = k;
+  }
+  return t;
+}
+
+constexpr ByteTables kBytes = buildByteTables();
+
+inline unsigned char byteAt(const char* p) { return static_cast<unsigned char>(*p); }
+inline bool isDigit(const char* p) { return static_cast<unsigned>(byteAt(p) - '0') < 10u; }
+
+}  // namespace
+
+std::string_view tokenKindName(TokenKind kind) {
+  return kind < kTokenKindCount ? kTokenNames[kind] : std::string_view("tkUnknown");
+}
+
+TokenKind classifyWord(const char* word, size_t length) {
+  if (length < 2 || length > kMaxKeywordLength) return tkIdent;
+  unsigned first = static_cast<unsigned>(byteAt(word) | 0x20) - 'a';
+  if (first >= 26) return tkIdent;
+  for (uint8_t slot : kKeywordIndex[length][first]) {
+    if (slot == kNoSlot) break;
+    const Keyword& kw = kKeywords[slot];
+    size_t i = 1;
+    // OR-ing 0x20 lowers ASCII letters and leaves digits alone; '_' becomes 0x7f, which no
+    // keyword contains.
+    while (i < length && static_cast<char>(byteAt(word + i) | 0x20) == kw.word[i]) ++i;
+    if (i == length) return kw.kind;
+  }
+  return tkIdent;
+}
+
+void Lexer::noteNewlines(const char* from, const char* to) {
+  while (from < to) {
+    const void* nl = std::memchr(from, '\n', static_cast<size_t>(to - from));
+    if (nl == nullptr) return;
+    ++line_;
+    from = static_cast<const char*>(nl) + 1;
+    lineStart_ = from;
+  }
+}
+
+void Lexer::skipWhitespace() {
+  for (;;) {
+    if (pos_ >= end_) return;
+    char c = *pos_;
+    if (c == ' ' || c == '\t' || c == '\r') {
+      ++pos_;
+    } else if (c == '\n') {
+      ++pos_;
+      ++line_;
+      lineStart_ = pos_;
+    } else if (c == '-' && pos_ + 1 < end_ && pos_[1] == '-') {
+      // A line comment stops before its LF, which the blank rule then consumes.
+      const void* nl = std::memchr(pos_, '\n', static_cast<size_t>(end_ - pos_));
+      pos_ = nl != nullptr ? static_cast<const char*>(nl) : end_;
+    } else if (c == '/' && pos_ + 1 < end_ && pos_[1] == '*') {
+      const char* p = pos_ + 2;
+      const char* close = end_;
+      while (p + 1 < end_) {
+        const void* star = std::memchr(p, '*', static_cast<size_t>(end_ - 1 - p));
+        if (star == nullptr) break;
+        p = static_cast<const char*>(star);
+        if (p[1] == '/') {
+          close = p + 2;
+          break;
+        }
+        ++p;
+      }
+      noteNewlines(pos_ + 2, close);
+      pos_ = close;  // an unclosed comment swallows the rest of the text
+    } else {
+      return;
+    }
+  }
+}
+
+Token Lexer::readString(Token tok) {
+  const char quote = *pos_;
+  const char* start = pos_ + 1;
+  const char* p = start;
+  const char* close = nullptr;
+  bool doubled = false;
+  while (p < end_) {
+    const void* q = std::memchr(p, quote, static_cast<size_t>(end_ - p));
+    if (q == nullptr) break;
+    p = static_cast<const char*>(q);
+    if (p + 1 < end_ && p[1] == quote) {
+      doubled = true;
+      p += 2;
+      continue;
+    }
+    close = p;
+    break;
+  }
+  const char* contentEnd = close != nullptr ? close : end_;
+  noteNewlines(start, contentEnd);
+  pos_ = close != nullptr ? close + 1 : end_;  // an unclosed literal runs to the end
+  tok.kind = tkString;
+  std::string_view raw(start, static_cast<size_t>(contentEnd - start));
+  if (!doubled) {
+    tok.lexeme = raw;
+    return tok;
+  }
+  char* out = static_cast<char*>(arena_.allocate(raw.size(), 1));
+  size_t n = 0;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    out[n++] = raw[i];
+    if (raw[i] == quote) ++i;  // only doubled quotes remain inside the content
+  }
+  tok.lexeme = std::string_view(out, n);
+  return tok;
+}
+
+Token Lexer::next() {
+  skipWhitespace();
+  Token tok;
+  tok.line = line_;
+  tok.column = column(pos_);
+  if (pos_ >= end_) {
+    tok.kind = tkEof;
+    tok.lexeme = std::string_view(end_, 0);
+    return tok;
+  }
+  const char* start = pos_;
+  unsigned char c = byteAt(pos_);
+  switch (kBytes.cls[c]) {
+    case ccWordStart: {
+      const char* p = pos_ + 1;
+      while (p < end_ && kBytes.wordChar[byteAt(p)]) ++p;
+      pos_ = p;
+      size_t n = static_cast<size_t>(p - start);
+      tok.kind = classifyWord(start, n);
+      tok.lexeme = std::string_view(start, n);
+      return tok;
+    }
+    case ccDigit: {
+      const char* p = pos_ + 1;
+      while (p < end_ && isDigit(p)) ++p;
+      tok.kind = tkInteger;
+      if (p + 1 < end_ && *p == '.' && isDigit(p + 1)) {
+        p += 2;
+        while (p < end_ && isDigit(p)) ++p;
+        tok.kind = tkFloat;
+      }
+      pos_ = p;
+      tok.lexeme = std::string_view(start, static_cast<size_t>(p - start));
+      return tok;
+    }
+    case ccQuote:
+      return readString(tok);
+    case ccSingle:
+      tok.kind = kBytes.single[c];
+      ++pos_;
+      break;
+    case ccLess:
+      ++pos_;
+      tok.kind = tkLt;
+      if (pos_ < end_ && *pos_ == '=') {
+        ++pos_;
+        tok.kind = tkLe;
+      } else if (pos_ < end_ && *pos_ == '>') {
+        ++pos_;
+        tok.kind = tkNeq;
+      }
+      break;
+    case ccGreater:
+      ++pos_;
+      tok.kind = tkGt;
+      if (pos_ < end_ && *pos_ == '=') {
+        ++pos_;
+        tok.kind = tkGe;
+      }
+      break;
+    case ccBang:
+      ++pos_;
+      tok.kind = tkIdent;
+      if (pos_ < end_ && *pos_ == '=') {
+        ++pos_;
+        tok.kind = tkNeq;
+      }
+      break;
+    case ccPipe:
+      ++pos_;
+      tok.kind = tkIdent;
+      if (pos_ < end_ && *pos_ == '|') {
+        ++pos_;
+        tok.kind = tkPipePipe;
+      }
+      break;
+    case ccBlank:  // skipWhitespace consumed every blank
+    case ccOther:
+      ++pos_;
+      tok.kind = tkIdent;
+      break;
+  }
+  tok.lexeme = std::string_view(start, static_cast<size_t>(pos_ - start));
+  return tok;
+}
+
+}  // namespace quorix

@@ -1,0 +1,56 @@
+// Token kinds, the keyword table and the scanner.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "arena.h"
+
+namespace quorix {
+
+enum TokenKind : uint8_t {
+#define TOKEN(name) name,
+#define KEYWORD(name, word) name,
+#include "token_kinds.def"
+};
+
+inline constexpr int kTokenKindCount = tkEof + 1;
+
+// The member's name exactly as declared ("tkSelect"); it appears in parse-error messages.
+std::string_view tokenKindName(TokenKind kind);
+
+// Keyword kind of a scanned word (ASCII case-insensitive, whole word), or tkIdent.
+TokenKind classifyWord(const char* word, size_t length);
+
+struct Token {
+  TokenKind kind = tkEof;
+  std::string_view lexeme;  // a view into the input, or into the arena for unescaped strings
+  int64_t line = 1;
+  int64_t column = 1;
+};
+
+// Turns the text into tokens on demand. Never fails: every byte sequence is tokenised and
+// whatever is wrong is left to the parser. Columns count bytes; only LF starts a line.
+class Lexer {
+ public:
+  Lexer(std::string_view input, Arena& arena)
+      : begin_(input.data()), pos_(input.data()), end_(input.data() + input.size()),
+        lineStart_(input.data()), arena_(arena) {}
+
+  Token next();
+
+ private:
+  int64_t column(const char* p) const { return static_cast<int64_t>(p - lineStart_) + 1; }
+  void skipWhitespace();
+  void noteNewlines(const char* from, const char* to);
+  Token readString(Token tok);
+
+  const char* begin_;
+  const char* pos_;
+  const char* end_;
+  const char* lineStart_;  // first byte of the current line; the column is derived from it
+  int64_t line_ = 1;
+  Arena& arena_;
+};
+
+}  // namespace quorix

@@ -1,0 +1,174 @@
+// An append-only MessagePack writer: smallest forms for lengths and integers, str8 for strings
+// of 32..255 bytes, doubles always as float64. Nothing is ever back-patched.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace quorix {
+
+// A string of at most 31 bytes, packed at compile time with its fixstr header, so that keys and
+// variant names cost one memcpy.
+template <size_t N>
+struct PackedStr {
+  char bytes[N];
+  static constexpr size_t size = N;
+};
+
+template <size_t N>
+consteval PackedStr<N> packed(const char (&text)[N]) {
+  static_assert(N - 1 <= 31, "only fixstr keys are precomputed");
+  PackedStr<N> p{};
+  p.bytes[0] = static_cast<char>(0xa0 + (N - 1));
+  for (size_t i = 0; i + 1 < N; ++i) p.bytes[i + 1] = text[i];
+  return p;
+}
+
+class MsgPackWriter {
+ public:
+  static constexpr size_t kDefaultLimit = 2147483647;  // what ParseResult::data_len can hold
+
+  explicit MsgPackWriter(size_t reserve = 256, size_t limit = kDefaultLimit);
+  ~MsgPackWriter() { std::free(buf_); }
+  MsgPackWriter(const MsgPackWriter&) = delete;
+  MsgPackWriter& operator=(const MsgPackWriter&) = delete;
+
+  const uint8_t* data() const { return reinterpret_cast<const uint8_t*>(buf_); }
+  size_t size() const { return size_; }
+  // Raises the range fault when the document is longer than the limit.
+  void checkLimit() const;
+
+  void writeNil() { put(0xc0); }
+  void writeBool(bool v) { put(v ? 0xc3 : 0xc2); }
+
+  void writeString(std::string_view s) {
+    size_t n = s.size();
+    ensure(n + 5);
+    if (n <= 31) {
+      putUnchecked(static_cast<uint8_t>(0xa0 | n));
+    } else if (n <= 0xff) {
+      putUnchecked(0xd9);
+      putUnchecked(static_cast<uint8_t>(n));
+    } else if (n <= 0xffff) {
+      putUnchecked(0xda);
+      putBE16(static_cast<uint16_t>(n));
+    } else {
+      putUnchecked(0xdb);
+      putBE32(static_cast<uint32_t>(n));
+    }
+    if (n != 0) std::memcpy(buf_ + size_, s.data(), n);
+    size_ += n;
+  }
+
+  template <size_t N>
+  void writeRaw(const PackedStr<N>& p) {
+    ensure(N);
+    std::memcpy(buf_ + size_, p.bytes, N);
+    size_ += N;
+  }
+
+  void writeArrayHeader(size_t n) { writeHeader(n, 0x90, 0xdc, 0xdd); }
+  void writeMapHeader(size_t n) { writeHeader(n, 0x80, 0xde, 0xdf); }
+
+  void writeInt(int64_t v) {
+    ensure(9);
+    if (v >= 0) {
+      writeUnsigned(static_cast<uint64_t>(v));
+    } else if (v >= -32) {
+      putUnchecked(static_cast<uint8_t>(v));
+    } else if (v >= -128) {
+      putUnchecked(0xd0);
+      putUnchecked(static_cast<uint8_t>(v));
+    } else if (v >= -32768) {
+      putUnchecked(0xd1);
+      putBE16(static_cast<uint16_t>(v));
+    } else if (v >= -2147483648LL) {
+      putUnchecked(0xd2);
+      putBE32(static_cast<uint32_t>(v));
+    } else {
+      putUnchecked(0xd3);
+      putBE64(static_cast<uint64_t>(v));
+    }
+  }
+
+  void writeUInt32(uint32_t v) {
+    ensure(5);
+    writeUnsigned(v);
+  }
+
+  void writeDouble(double d) {
+    ensure(9);
+    putUnchecked(0xcb);
+    putBE64(std::bit_cast<uint64_t>(d));
+  }
+
+ private:
+  void writeUnsigned(uint64_t v) {
+    if (v <= 127) {
+      putUnchecked(static_cast<uint8_t>(v));
+    } else if (v <= 0xff) {
+      putUnchecked(0xcc);
+      putUnchecked(static_cast<uint8_t>(v));
+    } else if (v <= 0xffff) {
+      putUnchecked(0xcd);
+      putBE16(static_cast<uint16_t>(v));
+    } else if (v <= 0xffffffffULL) {
+      putUnchecked(0xce);
+      putBE32(static_cast<uint32_t>(v));
+    } else {
+      putUnchecked(0xcf);
+      putBE64(v);
+    }
+  }
+
+  void writeHeader(size_t n, uint8_t fix, uint8_t b16, uint8_t b32) {
+    ensure(5);
+    if (n <= 15) {
+      putUnchecked(static_cast<uint8_t>(fix | n));
+    } else if (n <= 0xffff) {
+      putUnchecked(b16);
+      putBE16(static_cast<uint16_t>(n));
+    } else {
+      putUnchecked(b32);
+      putBE32(static_cast<uint32_t>(n));
+    }
+  }
+
+  void put(uint8_t b) {
+    ensure(1);
+    putUnchecked(b);
+  }
+  void putUnchecked(uint8_t b) { buf_[size_++] = static_cast<char>(b); }
+  void putBE16(uint16_t v) {
+    v = static_cast<uint16_t>((v >> 8) | (v << 8));
+    std::memcpy(buf_ + size_, &v, 2);
+    size_ += 2;
+  }
+  void putBE32(uint32_t v) {
+    v = __builtin_bswap32(v);
+    std::memcpy(buf_ + size_, &v, 4);
+    size_ += 4;
+  }
+  void putBE64(uint64_t v) {
+    v = __builtin_bswap64(v);
+    std::memcpy(buf_ + size_, &v, 8);
+    size_ += 8;
+  }
+
+  void ensure(size_t extra) {
+    if (cap_ - size_ < extra) [[unlikely]]
+      grow(extra);
+  }
+  void grow(size_t extra);
+  [[noreturn]] void raiseTooLarge() const;
+
+  char* buf_ = nullptr;
+  size_t size_ = 0;
+  size_t cap_ = 0;
+  size_t limit_;
+};
+
+}  // namespace quorix

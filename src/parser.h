@@ -1,0 +1,116 @@
+// The recursive-descent parser: one token of lookahead, no backtracking, first error ends
+// the parse. Grammar rules are split by statement family across the parser_*.cpp files.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "arena.h"
+#include "ast.h"
+#include "lexer.h"
+
+namespace quorix {
+
+// Nesting levels (parentheses, prefix NOT and minus, calls, CAST, subqueries, derived tables,
+// IN lists, vector-typed parameters) allowed before "nesting too deep". Each level costs a few
+// hundred bytes of stack, so the limit keeps a 1 MiB host thread safe with a wide margin.
+inline constexpr int kMaxNestingDepth = 500;
+
+// Parses the whole text into statement trees (linked through SqlNode::next), spans filled.
+NodeList parseSqlStatements(std::string_view text, Arena& arena);
+
+// Conversions of numeric lexemes; failures raise ValueError with the dialect's messages.
+int64_t convertIntegerLexeme(std::string_view lexeme);
+double convertFloatLexeme(std::string_view lexeme);
+
+class Parser {
+ public:
+  Parser(std::string_view text, Arena& arena);
+
+  NodeList parseStatements();
+
+  // Primitives.
+  bool check(TokenKind kind) const { return current_.kind == kind; }
+  Token advance();
+  Token expect(TokenKind kind);
+  Token expectIdent(std::string_view description);
+  [[noreturn]] void error(std::string_view message) const;
+  static Span tokenSpan(const Token& token);
+  Span currentSpan() const { return tokenSpan(current_); }
+
+  // Statements.
+  SqlNode* parseStatement();
+  SqlNode* parseCreateStmt();
+  SqlNode* parseDropStmt();
+  SqlNode* parseSelectStmt();
+  SqlNode* parseInsertStmt();
+  SqlNode* parseUpdateStmt();
+  SqlNode* parseDeleteStmt();
+  SqlNode* parseCreateTableAfterCreate(const Token& createToken);
+  SqlNode* parseCreateIndexAfterCreate(const Token& createToken);
+  SqlNode* parseDropTableAfterDrop(const Token& dropToken);
+  SqlNode* parseDropIndexAfterDrop(const Token& dropToken);
+
+  // Expressions.
+  SqlNode* parseExpr();
+  SqlNode* parseAndExpr();
+  SqlNode* parseComparison();
+  SqlNode* parseConcat();
+  SqlNode* parseAddSub();
+  SqlNode* parseMulDiv();
+  SqlNode* parsePrimary();
+  SqlNode* parseInExpr(SqlNode* left, bool negated);
+  SqlNode* parseQuantified(SqlNode* left, BinaryOperator op);
+  SqlNode* parseExistsExpr(bool negated);
+  SqlNode* parseSubqueryInParens();
+  SqlNode* parseFunctionCall(const Token& nameToken);
+  SqlNode* parseCastExpr();
+  SqlNode* parseTypeName();
+  SqlNode* parseVectorLiteral();
+
+  // SELECT pieces.
+  void parseSelectList(NodeList& items);
+  SqlNode* parseSelectItem();
+  SqlNode* parseOptionalAlias(SqlNode* node);
+  SqlNode* parseFromClause();
+  SqlNode* parseFromItem();
+  NameList parseUsingClause();
+  SqlNode* parseOrderByItem();
+
+  // DDL pieces.
+  SqlNode* parseColumnDef();
+  SqlNode* parseWithOptions();
+  Token expectOptionValue();
+
+ private:
+  friend class NestingGuard;
+
+  SqlNode* parseLikeRest(SqlNode* left, BinaryOperator op);
+  SqlNode* parseBetweenRest(SqlNode* left, BinaryOperator op);
+  SqlNode* parseTableConstraint();
+
+  Arena& arena_;
+  Lexer lexer_;
+  Token current_;
+  int depth_ = 0;
+};
+
+// Counts one nesting level for its lifetime; entered while `current` is the token that opens
+// the level, so "nesting too deep" points at that token.
+class NestingGuard {
+ public:
+  explicit NestingGuard(Parser& p) : p_(p) {
+    if (++p_.depth_ > kMaxNestingDepth) {
+      --p_.depth_;
+      p_.error("nesting too deep");
+    }
+  }
+  ~NestingGuard() { --p_.depth_; }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+
+ private:
+  Parser& p_;
+};
+
+}  // namespace quorix

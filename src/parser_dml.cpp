@@ -1,0 +1,84 @@
+// INSERT, UPDATE and DELETE.
+#include "errors.h"
+#include "parser.h"
+
+namespace quorix {
+
+SqlNode* Parser::parseInsertStmt() {
+  Token insert = expect(tkInsert);
+  expect(tkInto);
+  SqlNode* stmt = newNode(arena_, nkInsert, tokenSpan(insert));
+  NodeList& parts = stmt->children();
+  Token table = expectIdent("table name");
+  append(parts, newIdent(arena_, table.lexeme, tokenSpan(table)));
+  if (check(tkLParen)) {
+    advance();
+    SqlNode* columns = newNode(arena_, nkColumnList, emptySpan());
+    append(columns->children(), newIdent(arena_, expectIdent("column name").lexeme, emptySpan()));
+    while (check(tkComma)) {
+      advance();
+      append(columns->children(),
+             newIdent(arena_, expectIdent("column name").lexeme, emptySpan()));
+    }
+    expect(tkRParen);
+    append(parts, columns);
+  }
+  expect(tkValues);
+  for (;;) {
+    expect(tkLParen);
+    SqlNode* row = newNode(arena_, nkExprList, emptySpan());
+    append(row->children(), parseExpr());
+    while (check(tkComma)) {
+      advance();
+      append(row->children(), parseExpr());
+    }
+    expect(tkRParen);
+    append(parts, row);
+    if (!check(tkComma)) break;
+    advance();
+  }
+  return stmt;
+}
+
+SqlNode* Parser::parseUpdateStmt() {
+  Token update = expect(tkUpdate);
+  SqlNode* stmt = newNode(arena_, nkUpdate, tokenSpan(update));
+  Token table = expectIdent("table name");
+  append(stmt->children(), newIdent(arena_, table.lexeme, tokenSpan(table)));
+  expect(tkSet);
+  SqlNode* assignments = newNode(arena_, nkExprList, emptySpan());
+  for (;;) {
+    Token column = expectIdent("column name");
+    expect(tkEq);
+    SqlNode* target = newIdent(arena_, column.lexeme, tokenSpan(column));
+    SqlNode* value = parseExpr();
+    append(assignments->children(), newBinaryOp(arena_, opEq, target, value, emptySpan()));
+    if (!check(tkComma)) break;
+    advance();
+  }
+  append(stmt->children(), assignments);
+  if (check(tkWhere)) {
+    advance();
+    SqlNode* where = newNode(arena_, nkWhereClause, emptySpan());
+    append(where->children(), parseExpr());
+    append(stmt->children(), where);
+  }
+  return stmt;
+}
+
+SqlNode* Parser::parseDeleteStmt() {
+  Token del = expect(tkDelete);
+  expect(tkFrom);
+  SqlNode* stmt = newNode(arena_, nkDelete, tokenSpan(del));
+  Token table = expectIdent("table name");
+  append(stmt->children(), newIdent(arena_, table.lexeme, tokenSpan(table)));
+  if (check(tkWhere)) {
+    advance();
+    SqlNode* where = newNode(arena_, nkWhereClause, emptySpan());
+    append(where->children(), parseExpr());
+    append(stmt->children(), where);
+  }
+  return stmt;
+}
+
+}  // namespace quorix

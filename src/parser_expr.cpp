@@ -1,0 +1,421 @@
+// Expressions: the precedence ladder, predicates, and primaries.
+#include "errors.h"
+#include "parser.h"
+
+namespace quorix {
+
+namespace {
+
+BinaryOperator comparisonOp(TokenKind kind) {
+  switch (kind) {
+    case tkNeq:
+      return opNeq;
+    case tkLt:
+      return opLt;
+    case tkLe:
+      return opLe;
+    case tkGt:
+      return opGt;
+    case tkGe:
+      return opGe;
+    default:
+      return opEq;
+  }
+}
+
+bool isTypeKeyword(TokenKind kind) {
+  switch (kind) {
+    case tkInt:
+    case tkBigint:
+    case tkSmallint:
+    case tkFloatType:
+    case tkDouble:
+    case tkDecimal:
+    case tkVarchar:
+    case tkChar:
+    case tkText:
+    case tkBlob:
+    case tkBoolean:
+    case tkBool:
+    case tkTimestamp:
+    case tkDate:
+    case tkTime:
+    case tkVector:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+// Levels 1, 2 and 4 to 6 fold to the left in loops, so a chain of any length costs no stack.
+
+SqlNode* Parser::parseExpr() {
+  SqlNode* left = parseAndExpr();
+  while (check(tkOr)) {
+    advance();
+    SqlNode* right = parseAndExpr();
+    left = newBinaryOp(arena_, opOr, left, right, emptySpan());
+  }
+  return left;
+}
+
+SqlNode* Parser::parseAndExpr() {
+  SqlNode* left = parseComparison();
+  while (check(tkAnd)) {
+    advance();
+    SqlNode* right = parseComparison();
+    left = newBinaryOp(arena_, opAnd, left, right, emptySpan());
+  }
+  return left;
+}
+
+SqlNode* Parser::parseComparison() {
+  SqlNode* left = parseConcat();
+  switch (current_.kind) {
+    case tkNot:
+      advance();
+      if (check(tkBetween)) return parseBetweenRest(left, opNotBetween);
+      if (check(tkLike)) return parseLikeRest(left, opNotLike);
+      if (check(tkIn)) return parseInExpr(left, true);
+      return newUnaryOp(arena_, opNot, left, emptySpan());
+    case tkIs:
+      advance();
+      if (check(tkNot)) {
+        advance();
+        expect(tkNull);
+        return newUnaryOp(arena_, opIsNotNull, left, emptySpan());
+      }
+      expect(tkNull);
+      return newUnaryOp(arena_, opIsNull, left, emptySpan());
+    case tkEq:
+    case tkNeq:
+    case tkLt:
+    case tkLe:
+    case tkGt:
+    case tkGe: {
+      BinaryOperator op = comparisonOp(current_.kind);
+      advance();
+      if (check(tkAny) || check(tkSome) || check(tkAll)) return parseQuantified(left, op);
+      SqlNode* right = parseConcat();
+      return newBinaryOp(arena_, op, left, right, emptySpan());
+    }
+    case tkLike:
+      return parseLikeRest(left, opLike);
+    case tkIn:
+      return parseInExpr(left, false);
+    case tkBetween:
+      return parseBetweenRest(left, opBetween);
+    default:
+      return left;
+  }
+}
+
+SqlNode* Parser::parseLikeRest(SqlNode* left, BinaryOperator op) {
+  advance();  // LIKE
+  SqlNode* right = parseConcat();
+  if (check(tkEscape)) {
+    advance();
+    SqlNode* escape = parseConcat();
+    SqlNode* list = newNode(arena_, nkExprList, emptySpan());
+    append(list->children(), right);
+    append(list->children(), escape);
+    right = list;
+  }
+  return newBinaryOp(arena_, op, left, right, emptySpan());
+}
+
+SqlNode* Parser::parseBetweenRest(SqlNode* left, BinaryOperator op) {
+  advance();  // BETWEEN
+  SqlNode* low = parseConcat();
+  expect(tkAnd);
+  SqlNode* high = parseConcat();
+  SqlNode* list = newNode(arena_, nkExprList, emptySpan());
+  append(list->children(), low);
+  append(list->children(), high);
+  return newBinaryOp(arena_, op, left, list, emptySpan());
+}
+
+SqlNode* Parser::parseConcat() {
+  SqlNode* left = parseAddSub();
+  while (check(tkPipePipe)) {
+    advance();
+    SqlNode* right = parseAddSub();
+    left = newBinaryOp(arena_, opStringConcat, left, right, emptySpan());
+  }
+  return left;
+}
+
+SqlNode* Parser::parseAddSub() {
+  SqlNode* left = parseMulDiv();
+  for (;;) {
+    BinaryOperator op;
+    if (check(tkPlus)) {
+      op = opAdd;
+    } else if (check(tkMinus)) {
+      op = opSub;
+    } else {
+      return left;
+    }
+    advance();
+    SqlNode* right = parseMulDiv();
+    left = newBinaryOp(arena_, op, left, right, emptySpan());
+  }
+}
+
+SqlNode* Parser::parseMulDiv() {
+  SqlNode* left = parsePrimary();
+  for (;;) {
+    BinaryOperator op;
+    if (check(tkStar)) {
+      op = opMul;
+    } else if (check(tkSlash)) {
+      op = opDiv;
+    } else if (check(tkPercent)) {
+      op = opMod;
+    } else {
+      return left;
+    }
+    advance();
+    SqlNode* right = parsePrimary();
+    left = newBinaryOp(arena_, op, left, right, emptySpan());
+  }
+}
+
+SqlNode* Parser::parseInExpr(SqlNode* left, bool negated) {
+  expect(tkIn);
+  NestingGuard guard(*this);
+  expect(tkLParen);
+  if (check(tkSelect)) {
+    SqlNode* node = newNode(arena_, nkInSubquery, emptySpan());
+    node->negated = negated;
+    append(node->children(), left);
+    append(node->children(), parseSelectStmt());
+    expect(tkRParen);
+    return node;
+  }
+  SqlNode* list = newNode(arena_, nkExprList, emptySpan());
+  if (!check(tkRParen)) {
+    append(list->children(), parseExpr());
+    while (check(tkComma)) {
+      advance();
+      append(list->children(), parseExpr());
+    }
+  }
+  expect(tkRParen);
+  return newBinaryOp(arena_, negated ? opNotIn : opIn, left, list, emptySpan());
+}
+
+SqlNode* Parser::parseQuantified(SqlNode* left, BinaryOperator op) {
+  NestingGuard guard(*this);
+  Token quantifier = advance();
+  Span span = tokenSpan(quantifier);
+  SqlNode* node = newNode(arena_, nkQuantified, span);
+  node->quantifierAll = quantifier.kind == tkAll;
+  append(node->children(), left);
+  append(node->children(), newIdent(arena_, binaryOperatorName(op), span));
+  append(node->children(), parseSubqueryInParens());
+  return node;
+}
+
+SqlNode* Parser::parseSubqueryInParens() {
+  expect(tkLParen);
+  if (!check(tkSelect)) error("expected SELECT subquery");
+  SqlNode* query = parseSelectStmt();
+  expect(tkRParen);
+  return query;
+}
+
+SqlNode* Parser::parseExistsExpr(bool negated) {
+  NestingGuard guard(*this);
+  Token exists = expect(tkExists);
+  SqlNode* node = newNode(arena_, nkExists, tokenSpan(exists));
+  node->negated = negated;
+  append(node->children(), parseSubqueryInParens());
+  return node;
+}
+
+SqlNode* Parser::parsePrimary() {
+  switch (current_.kind) {
+    case tkIdent: {
+      Token name = advance();
+      if (check(tkLParen)) return parseFunctionCall(name);
+      if (check(tkDot)) {
+        advance();
+        Token column = expectIdent("column name");
+        SqlNode* ref = newNode(arena_, nkColumnRef, tokenSpan(name));
+        append(ref->children(), newIdent(arena_, name.lexeme, tokenSpan(name)));
+        append(ref->children(), newIdent(arena_, column.lexeme, tokenSpan(column)));
+        return ref;
+      }
+      return newIdent(arena_, name.lexeme, tokenSpan(name));
+    }
+    case tkString: {
+      Token t = advance();
+      return newStringLit(arena_, t.lexeme, tokenSpan(t));
+    }
+    case tkInteger: {
+      Token t = advance();
+      return newIntLit(arena_, convertIntegerLexeme(t.lexeme), tokenSpan(t));
+    }
+    case tkFloat: {
+      Token t = advance();
+      return newFloatLit(arena_, convertFloatLexeme(t.lexeme), tokenSpan(t));
+    }
+    case tkNot: {
+      NestingGuard guard(*this);
+      advance();
+      if (check(tkExists)) return parseExistsExpr(true);
+      SqlNode* operand = parsePrimary();
+      return newUnaryOp(arena_, opNot, operand, emptySpan());
+    }
+    case tkNull: {
+      Token t = advance();
+      return newNull(arena_, tokenSpan(t));
+    }
+    case tkTrue:
+    case tkFalse: {
+      Token t = advance();
+      return newBoolLit(arena_, t.kind == tkTrue, tokenSpan(t));
+    }
+    case tkExists:
+      return parseExistsExpr(false);
+    case tkCast:
+      return parseCastExpr();
+    case tkNow:
+    case tkVector: {
+      Token name = advance();
+      if (!check(tkLParen)) error("expected function call");
+      return parseFunctionCall(name);
+    }
+    case tkStar: {
+      Token t = advance();
+      return newStar(arena_, tokenSpan(t));
+    }
+    case tkLParen: {
+      NestingGuard guard(*this);
+      Token paren = advance();
+      if (check(tkSelect)) {
+        SqlNode* query = parseSelectStmt();
+        expect(tkRParen);
+        SqlNode* sub = newNode(arena_, nkScalarSubquery, tokenSpan(paren));
+        append(sub->children(), query);
+        return sub;
+      }
+      SqlNode* inner = parseExpr();
+      expect(tkRParen);
+      return inner;
+    }
+    case tkLBracket:
+      return parseVectorLiteral();
+    case tkMinus: {
+      NestingGuard guard(*this);
+      Token minus = advance();
+      SqlNode* operand = parsePrimary();
+      return newUnaryOp(arena_, opNeg, operand, tokenSpan(minus));
+    }
+    default:
+      error("unexpected token in expression");
+  }
+}
+
+SqlNode* Parser::parseFunctionCall(const Token& nameToken) {
+  NestingGuard guard(*this);
+  Span span = tokenSpan(nameToken);
+  SqlNode* call = newNode(arena_, nkFunctionCall, span);
+  NodeList& args = call->children();
+  append(args, newIdent(arena_, nameToken.lexeme, span));
+  expect(tkLParen);
+  if (check(tkRParen)) {
+    advance();
+  } else if (check(tkStar)) {
+    call->star = true;
+    Token star = advance();
+    append(args, newStar(arena_, tokenSpan(star)));
+    expect(tkRParen);
+  } else {
+    if (check(tkDistinct)) {
+      call->distinct = true;
+      advance();
+    }
+    append(args, parseExpr());
+    while (check(tkComma)) {
+      advance();
+      append(args, parseExpr());
+    }
+    expect(tkRParen);
+  }
+  return call;
+}
+
+SqlNode* Parser::parseCastExpr() {
+  NestingGuard guard(*this);
+  Token cast = expect(tkCast);
+  Span span = tokenSpan(cast);
+  SqlNode* call = newNode(arena_, nkFunctionCall, span);
+  append(call->children(), newIdent(arena_, "CAST", span));
+  expect(tkLParen);
+  append(call->children(), parseExpr());
+  expect(tkAs);
+  append(call->children(), parseTypeName());
+  expect(tkRParen);
+  return call;
+}
+
+SqlNode* Parser::parseTypeName() {
+  if (!check(tkIdent) && !isTypeKeyword(current_.kind)) error("expected type name");
+  Token word = advance();
+  Span span = tokenSpan(word);
+  SqlNode* type = newNode(arena_, nkTypeName, span);
+  append(type->children(), newIdent(arena_, word.lexeme, span));
+  if (check(tkLParen)) {
+    NestingGuard guard(*this);
+    advance();
+    append(type->children(), parseExpr());
+    if (check(tkComma)) {
+      advance();
+      if (check(tkIdent) || check(tkInner) || check(tkCosine) || check(tkL2)) {
+        Token metric = advance();
+        append(type->children(), newIdent(arena_, metric.lexeme, tokenSpan(metric)));
+      } else {
+        append(type->children(), parseExpr());
+      }
+    }
+    expect(tkRParen);
+  }
+  return type;
+}
+
+SqlNode* Parser::parseVectorLiteral() {
+  Token open = expect(tkLBracket);
+  SqlNode* vec = newNode(arena_, nkVectorLiteral, tokenSpan(open));
+  NodeList& values = vec->children();
+  bool seen = false;
+  for (;;) {
+    if (check(tkRBracket)) {
+      if (!seen) error("vector literal cannot be empty");
+      advance();
+      break;
+    }
+    double sign = 1.0;
+    if (check(tkMinus)) {
+      advance();
+      sign = -1.0;
+    }
+    if (!check(tkInteger) && !check(tkFloat)) error("expected vector numeric literal");
+    Token number = advance();
+    append(values, newFloatLit(arena_, sign * convertFloatLexeme(number.lexeme),
+                               tokenSpan(number)));
+    if (check(tkComma)) {
+      advance();
+      seen = true;
+      continue;
+    }
+    seen = true;
+    if (!check(tkRBracket)) error("expected ',' or ']' in vector literal");
+  }
+  return vec;
+}
+
+}  // namespace quorix
