@@ -1,0 +1,21 @@
+// Renders a MessagePack document as JSON text, keys in document order. Used by the quorix-sql
+// command and by the golden-file tests, so both show a document the same way.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace quorix::tools {
+
+struct JsonStyle {
+  bool pretty = true;  // two-space indentation, one entry per line
+};
+
+// Throws std::runtime_error on malformed or truncated input, or trailing bytes.
+// Integers print as JSON integers; doubles always with a fraction or exponent (1.0, -0.0,
+// 1e+300) and non-finite ones as NaN, Infinity, -Infinity, as Python's json module does.
+std::string msgpackToJson(const uint8_t* data, size_t size, JsonStyle style = {});
+
+}  // namespace quorix::tools
