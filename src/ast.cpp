@@ -80,54 +80,54 @@ void appendName(Arena& arena, NameList& list, std::string_view name) {
   ++list.size;
 }
 
-SqlNode* newNode(Arena& arena, NodeKind kind, Span span) {
+SqlNode* newNode(Arena& arena, NodeKind kind, const Span& span) {
   auto* n = new (arena.allocate(sizeof(SqlNode), alignof(SqlNode))) SqlNode();
   n->kind = kind;
   n->span = span;
   return n;
 }
 
-SqlNode* newIdent(Arena& arena, std::string_view name, Span span) {
+SqlNode* newIdent(Arena& arena, std::string_view name, const Span& span) {
   SqlNode* n = newNode(arena, nkIdentifier, span);
   n->str_ = name;
   return n;
 }
 
-SqlNode* newStringLit(Arena& arena, std::string_view text, Span span) {
+SqlNode* newStringLit(Arena& arena, std::string_view text, const Span& span) {
   SqlNode* n = newNode(arena, nkStringLit, span);
   n->str_ = text;
   return n;
 }
 
-SqlNode* newIntLit(Arena& arena, int64_t value, Span span) {
+SqlNode* newIntLit(Arena& arena, int64_t value, const Span& span) {
   SqlNode* n = newNode(arena, nkIntLit, span);
   n->u_.intVal = value;
   return n;
 }
 
-SqlNode* newFloatLit(Arena& arena, double value, Span span) {
+SqlNode* newFloatLit(Arena& arena, double value, const Span& span) {
   SqlNode* n = newNode(arena, nkFloatLit, span);
   n->u_.floatVal = value;
   return n;
 }
 
-SqlNode* newBoolLit(Arena& arena, bool value, Span span) {
+SqlNode* newBoolLit(Arena& arena, bool value, const Span& span) {
   SqlNode* n = newNode(arena, nkBoolLit, span);
   n->u_.boolVal = value;
   return n;
 }
 
-SqlNode* newNull(Arena& arena, Span span) { return newNode(arena, nkNull, span); }
-SqlNode* newStar(Arena& arena, Span span) { return newNode(arena, nkStar, span); }
+SqlNode* newNull(Arena& arena, const Span& span) { return newNode(arena, nkNull, span); }
+SqlNode* newStar(Arena& arena, const Span& span) { return newNode(arena, nkStar, span); }
 
-SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand, Span span) {
+SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand, const Span& span) {
   SqlNode* n = newNode(arena, nkUnaryOp, span);
   n->op_ = op;
   n->a_ = operand;
   return n;
 }
 
-SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right, Span span) {
+SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right, const Span& span) {
   SqlNode* n = newNode(arena, nkBinaryOp, span);
   n->op_ = op;
   n->a_ = left;
@@ -136,7 +136,7 @@ SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* ri
 }
 
 SqlNode* newJoin(Arena& arena, JoinKind kind, SqlNode* left, SqlNode* right, SqlNode* condition,
-                 NameList usingNames, bool natural, Span span) {
+                 NameList usingNames, bool natural, const Span& span) {
   SqlNode* n = newNode(arena, nkJoin, span);
   n->op_ = kind;
   n->a_ = left;
@@ -147,14 +147,14 @@ SqlNode* newJoin(Arena& arena, JoinKind kind, SqlNode* left, SqlNode* right, Sql
   return n;
 }
 
-SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view name, Span span) {
+SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view name, const Span& span) {
   SqlNode* n = newNode(arena, nkAlias, span);
   n->a_ = expr;
   n->str_ = name;
   return n;
 }
 
-SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, Span span) {
+SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, const Span& span) {
   SqlNode* n = newNode(arena, nkColumnDef, span);
   n->str_ = name;
   n->a_ = type;

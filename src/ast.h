@@ -23,7 +23,10 @@ inline Span newSpan(int64_t line, int64_t startColumn, int64_t endColumn) {
   return Span{{line, startColumn}, {line, endColumn}};
 }
 inline Location emptyLocation() { return {}; }
-inline Span emptySpan() { return {}; }
+// A reference to one constant: nodes built without a position pass it by address, which keeps
+// the parser's frames small.
+inline constexpr Span kEmptySpan{};
+inline const Span& emptySpan() { return kEmptySpan; }
 inline bool isEmpty(Location l) { return l.line == 0 && l.column == 0; }
 
 #define QUORIX_NODE_KINDS(X)                                                                \
@@ -161,20 +164,20 @@ struct SqlNode {
 static_assert(std::is_trivially_destructible_v<SqlNode>);
 
 // Constructors. Every node lives in the arena of its parse.
-SqlNode* newNode(Arena& arena, NodeKind kind, Span span);
-SqlNode* newIdent(Arena& arena, std::string_view name, Span span);
-SqlNode* newStringLit(Arena& arena, std::string_view text, Span span);
-SqlNode* newIntLit(Arena& arena, int64_t value, Span span);
-SqlNode* newFloatLit(Arena& arena, double value, Span span);
-SqlNode* newBoolLit(Arena& arena, bool value, Span span);
-SqlNode* newNull(Arena& arena, Span span);
-SqlNode* newStar(Arena& arena, Span span);
-SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand, Span span);
-SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right, Span span);
+SqlNode* newNode(Arena& arena, NodeKind kind, const Span& span);
+SqlNode* newIdent(Arena& arena, std::string_view name, const Span& span);
+SqlNode* newStringLit(Arena& arena, std::string_view text, const Span& span);
+SqlNode* newIntLit(Arena& arena, int64_t value, const Span& span);
+SqlNode* newFloatLit(Arena& arena, double value, const Span& span);
+SqlNode* newBoolLit(Arena& arena, bool value, const Span& span);
+SqlNode* newNull(Arena& arena, const Span& span);
+SqlNode* newStar(Arena& arena, const Span& span);
+SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand, const Span& span);
+SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right, const Span& span);
 SqlNode* newJoin(Arena& arena, JoinKind kind, SqlNode* left, SqlNode* right, SqlNode* condition,
-                 NameList usingNames, bool natural, Span span);
-SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view name, Span span);
-SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, Span span);
+                 NameList usingNames, bool natural, const Span& span);
+SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view name, const Span& span);
+SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, const Span& span);
 
 // Appends to `list`; `child` must not be in any other sequence.
 void append(NodeList& list, SqlNode* child);

@@ -175,7 +175,7 @@ void Lexer::skipWhitespace() {
   }
 }
 
-Token Lexer::readString(Token tok) {
+void Lexer::readString(Token& tok) {
   const char quote = *pos_;
   const char* start = pos_ + 1;
   const char* p = start;
@@ -200,7 +200,7 @@ Token Lexer::readString(Token tok) {
   std::string_view raw(start, static_cast<size_t>(contentEnd - start));
   if (!doubled) {
     tok.lexeme = raw;
-    return tok;
+    return;
   }
   char* out = static_cast<char*>(arena_.allocate(raw.size(), 1));
   size_t n = 0;
@@ -209,18 +209,16 @@ Token Lexer::readString(Token tok) {
     if (raw[i] == quote) ++i;  // only doubled quotes remain inside the content
   }
   tok.lexeme = std::string_view(out, n);
-  return tok;
 }
 
-Token Lexer::next() {
+void Lexer::next(Token& tok) {
   skipWhitespace();
-  Token tok;
   tok.line = line_;
   tok.column = column(pos_);
   if (pos_ >= end_) {
     tok.kind = tkEof;
     tok.lexeme = std::string_view(end_, 0);
-    return tok;
+    return;
   }
   const char* start = pos_;
   unsigned char c = byteAt(pos_);
@@ -232,7 +230,7 @@ Token Lexer::next() {
       size_t n = static_cast<size_t>(p - start);
       tok.kind = classifyWord(start, n);
       tok.lexeme = std::string_view(start, n);
-      return tok;
+      return;
     }
     case ccDigit: {
       const char* p = pos_ + 1;
@@ -245,10 +243,11 @@ Token Lexer::next() {
       }
       pos_ = p;
       tok.lexeme = std::string_view(start, static_cast<size_t>(p - start));
-      return tok;
+      return;
     }
     case ccQuote:
-      return readString(tok);
+      readString(tok);
+      return;
     case ccSingle:
       tok.kind = kBytes.single[c];
       ++pos_;
@@ -295,7 +294,6 @@ Token Lexer::next() {
       break;
   }
   tok.lexeme = std::string_view(start, static_cast<size_t>(pos_ - start));
-  return tok;
 }
 
 }  // namespace quorix

@@ -37,13 +37,14 @@ class Lexer {
       : begin_(input.data()), pos_(input.data()), end_(input.data() + input.size()),
         lineStart_(input.data()), arena_(arena) {}
 
-  Token next();
+  // Scans the next token into `out` (written in place: no temporary on the caller's stack).
+  void next(Token& out);
 
  private:
   int64_t column(const char* p) const { return static_cast<int64_t>(p - lineStart_) + 1; }
   void skipWhitespace();
   void noteNewlines(const char* from, const char* to);
-  Token readString(Token tok);
+  void readString(Token& tok);
 
   const char* begin_;
   const char* pos_;

@@ -9,31 +9,19 @@
 namespace quorix {
 
 Parser::Parser(std::string_view text, Arena& arena) : arena_(arena), lexer_(text, arena) {
-  current_ = lexer_.next();
+  lexer_.next(current_);
 }
 
-Token Parser::advance() {
-  Token consumed = current_;
-  current_ = lexer_.next();
-  return consumed;
+void Parser::raiseExpected(TokenKind kind) const {
+  std::string m = "expected ";
+  m += tokenKindName(kind);
+  error(m);
 }
 
-Token Parser::expect(TokenKind kind) {
-  if (current_.kind != kind) {
-    std::string m = "expected ";
-    m += tokenKindName(kind);
-    error(m);
-  }
-  return advance();
-}
-
-Token Parser::expectIdent(std::string_view description) {
-  if (current_.kind != tkIdent) {
-    std::string m = "expected ";
-    m += description;
-    error(m);
-  }
-  return advance();
+void Parser::raiseExpectedIdent(std::string_view description) const {
+  std::string m = "expected ";
+  m += description;
+  error(m);
 }
 
 void Parser::error(std::string_view message) const {

@@ -49,7 +49,19 @@ bool isTypeKeyword(TokenKind kind) {
 
 }  // namespace
 
-// Levels 1, 2 and 4 to 6 fold to the left in loops, so a chain of any length costs no stack.
+// The levels fold in loops, so a chain of any length costs no stack. The levels between two
+// recursion points are inlined into one frame each (parseExpr, parseConcat): what a nesting
+// level costs in stack is what bounds kMaxNestingDepth.
+
+[[gnu::always_inline]] inline SqlNode* Parser::parseAndExpr() {
+  SqlNode* left = parseComparison();
+  while (check(tkAnd)) {
+    advance();
+    SqlNode* right = parseComparison();
+    left = newBinaryOp(arena_, opAnd, left, right, emptySpan());
+  }
+  return left;
+}
 
 SqlNode* Parser::parseExpr() {
   SqlNode* left = parseAndExpr();
@@ -57,16 +69,6 @@ SqlNode* Parser::parseExpr() {
     advance();
     SqlNode* right = parseAndExpr();
     left = newBinaryOp(arena_, opOr, left, right, emptySpan());
-  }
-  return left;
-}
-
-SqlNode* Parser::parseAndExpr() {
-  SqlNode* left = parseComparison();
-  while (check(tkAnd)) {
-    advance();
-    SqlNode* right = parseComparison();
-    left = newBinaryOp(arena_, opAnd, left, right, emptySpan());
   }
   return left;
 }
@@ -137,34 +139,7 @@ SqlNode* Parser::parseBetweenRest(SqlNode* left, BinaryOperator op) {
   return newBinaryOp(arena_, op, left, list, emptySpan());
 }
 
-SqlNode* Parser::parseConcat() {
-  SqlNode* left = parseAddSub();
-  while (check(tkPipePipe)) {
-    advance();
-    SqlNode* right = parseAddSub();
-    left = newBinaryOp(arena_, opStringConcat, left, right, emptySpan());
-  }
-  return left;
-}
-
-SqlNode* Parser::parseAddSub() {
-  SqlNode* left = parseMulDiv();
-  for (;;) {
-    BinaryOperator op;
-    if (check(tkPlus)) {
-      op = opAdd;
-    } else if (check(tkMinus)) {
-      op = opSub;
-    } else {
-      return left;
-    }
-    advance();
-    SqlNode* right = parseMulDiv();
-    left = newBinaryOp(arena_, op, left, right, emptySpan());
-  }
-}
-
-SqlNode* Parser::parseMulDiv() {
+[[gnu::always_inline]] inline SqlNode* Parser::parseMulDiv() {
   SqlNode* left = parsePrimary();
   for (;;) {
     BinaryOperator op;
@@ -181,6 +156,33 @@ SqlNode* Parser::parseMulDiv() {
     SqlNode* right = parsePrimary();
     left = newBinaryOp(arena_, op, left, right, emptySpan());
   }
+}
+
+[[gnu::always_inline]] inline SqlNode* Parser::parseAddSub() {
+  SqlNode* left = parseMulDiv();
+  for (;;) {
+    BinaryOperator op;
+    if (check(tkPlus)) {
+      op = opAdd;
+    } else if (check(tkMinus)) {
+      op = opSub;
+    } else {
+      return left;
+    }
+    advance();
+    SqlNode* right = parseMulDiv();
+    left = newBinaryOp(arena_, op, left, right, emptySpan());
+  }
+}
+
+SqlNode* Parser::parseConcat() {
+  SqlNode* left = parseAddSub();
+  while (check(tkPipePipe)) {
+    advance();
+    SqlNode* right = parseAddSub();
+    left = newBinaryOp(arena_, opStringConcat, left, right, emptySpan());
+  }
+  return left;
 }
 
 SqlNode* Parser::parseInExpr(SqlNode* left, bool negated) {
@@ -237,6 +239,53 @@ SqlNode* Parser::parseExistsExpr(bool negated) {
 }
 
 SqlNode* Parser::parsePrimary() {
+  // Only the cases that recurse stay in this frame; the leaves live in parseLeafPrimary.
+  switch (current_.kind) {
+    case tkIdent:
+    case tkNow:
+    case tkVector:
+      return parseLeafPrimary();
+    case tkNot: {
+      NestingGuard guard(*this);
+      advance();
+      if (check(tkExists)) return parseExistsExpr(true);
+      SqlNode* operand = parsePrimary();
+      return newUnaryOp(arena_, opNot, operand, emptySpan());
+    }
+    case tkExists:
+      return parseExistsExpr(false);
+    case tkCast:
+      return parseCastExpr();
+    case tkLParen: {
+      NestingGuard guard(*this);
+      Span paren = currentSpan();
+      advance();
+      if (check(tkSelect)) {
+        SqlNode* query = parseSelectStmt();
+        expect(tkRParen);
+        SqlNode* sub = newNode(arena_, nkScalarSubquery, paren);
+        append(sub->children(), query);
+        return sub;
+      }
+      SqlNode* inner = parseExpr();
+      expect(tkRParen);
+      return inner;
+    }
+    case tkLBracket:
+      return parseVectorLiteral();
+    case tkMinus: {
+      NestingGuard guard(*this);
+      Span minus = currentSpan();
+      advance();
+      SqlNode* operand = parsePrimary();
+      return newUnaryOp(arena_, opNeg, operand, minus);
+    }
+    default:
+      return parseLeafPrimary();
+  }
+}
+
+[[gnu::noinline]] SqlNode* Parser::parseLeafPrimary() {
   switch (current_.kind) {
     case tkIdent: {
       Token name = advance();
@@ -251,6 +300,12 @@ SqlNode* Parser::parsePrimary() {
       }
       return newIdent(arena_, name.lexeme, tokenSpan(name));
     }
+    case tkNow:
+    case tkVector: {
+      Token name = advance();
+      if (!check(tkLParen)) error("expected function call");
+      return parseFunctionCall(name);
+    }
     case tkString: {
       Token t = advance();
       return newStringLit(arena_, t.lexeme, tokenSpan(t));
@@ -263,58 +318,15 @@ SqlNode* Parser::parsePrimary() {
       Token t = advance();
       return newFloatLit(arena_, convertFloatLexeme(t.lexeme), tokenSpan(t));
     }
-    case tkNot: {
-      NestingGuard guard(*this);
-      advance();
-      if (check(tkExists)) return parseExistsExpr(true);
-      SqlNode* operand = parsePrimary();
-      return newUnaryOp(arena_, opNot, operand, emptySpan());
-    }
-    case tkNull: {
-      Token t = advance();
-      return newNull(arena_, tokenSpan(t));
-    }
+    case tkNull:
+      return newNull(arena_, tokenSpan(advance()));
     case tkTrue:
     case tkFalse: {
       Token t = advance();
       return newBoolLit(arena_, t.kind == tkTrue, tokenSpan(t));
     }
-    case tkExists:
-      return parseExistsExpr(false);
-    case tkCast:
-      return parseCastExpr();
-    case tkNow:
-    case tkVector: {
-      Token name = advance();
-      if (!check(tkLParen)) error("expected function call");
-      return parseFunctionCall(name);
-    }
-    case tkStar: {
-      Token t = advance();
-      return newStar(arena_, tokenSpan(t));
-    }
-    case tkLParen: {
-      NestingGuard guard(*this);
-      Token paren = advance();
-      if (check(tkSelect)) {
-        SqlNode* query = parseSelectStmt();
-        expect(tkRParen);
-        SqlNode* sub = newNode(arena_, nkScalarSubquery, tokenSpan(paren));
-        append(sub->children(), query);
-        return sub;
-      }
-      SqlNode* inner = parseExpr();
-      expect(tkRParen);
-      return inner;
-    }
-    case tkLBracket:
-      return parseVectorLiteral();
-    case tkMinus: {
-      NestingGuard guard(*this);
-      Token minus = advance();
-      SqlNode* operand = parsePrimary();
-      return newUnaryOp(arena_, opNeg, operand, tokenSpan(minus));
-    }
+    case tkStar:
+      return newStar(arena_, tokenSpan(advance()));
     default:
       error("unexpected token in expression");
   }
