@@ -14,7 +14,13 @@ namespace quorix {
 
 class Arena {
  public:
-  explicit Arena(size_t firstBlock = 4096) : nextSize_(firstBlock < 256 ? 256 : firstBlock) {}
+  // The first kInlineBytes live inside the arena object itself, so a short statement parses
+  // without touching the heap; `firstBlock` sizes the first heap block after that.
+  static constexpr size_t kInlineBytes = 6 * 1024;
+
+  explicit Arena(size_t firstBlock = 16 * 1024)
+      : cur_(inline_), end_(inline_ + kInlineBytes),
+        nextSize_(firstBlock < 4096 ? 4096 : firstBlock) {}
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
   ~Arena() {
@@ -29,7 +35,7 @@ class Arena {
   void* allocate(size_t size, size_t align = alignof(std::max_align_t)) {
     auto p = reinterpret_cast<uintptr_t>(cur_);
     uintptr_t aligned = (p + (align - 1)) & ~(uintptr_t(align) - 1);
-    if (cur_ == nullptr || aligned + size > reinterpret_cast<uintptr_t>(end_)) {
+    if (aligned + size > reinterpret_cast<uintptr_t>(end_)) [[unlikely]] {
       grow(size + align);
       p = reinterpret_cast<uintptr_t>(cur_);
       aligned = (p + (align - 1)) & ~(uintptr_t(align) - 1);
@@ -70,9 +76,10 @@ class Arena {
   }
 
   Block* head_ = nullptr;
-  char* cur_ = nullptr;
-  char* end_ = nullptr;
+  char* cur_;
+  char* end_;
   size_t nextSize_;
+  alignas(std::max_align_t) char inline_[kInlineBytes];
 };
 
 }  // namespace quorix

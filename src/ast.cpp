@@ -161,6 +161,38 @@ SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, const 
   return n;
 }
 
+namespace {
+
+// A LIFO work list whose first entries live on the stack: typical statements never allocate,
+// and chains of any length spill to the heap.
+template <typename T, size_t N>
+class SmallStack {
+ public:
+  bool empty() const { return size_ == 0; }
+  void push(const T& v) {
+    if (size_ < N) {
+      local_[size_] = v;
+    } else {
+      spill_.push_back(v);
+    }
+    ++size_;
+  }
+  T pop() {
+    --size_;
+    if (size_ < N) return local_[size_];
+    T v = spill_.back();
+    spill_.pop_back();
+    return v;
+  }
+
+ private:
+  T local_[N];
+  std::vector<T> spill_;
+  size_t size_ = 0;
+};
+
+}  // namespace
+
 void fillMissingSpans(SqlNode* node, const SqlNode* parent) {
   if (node == nullptr) return;
   struct Pending {
@@ -169,17 +201,13 @@ void fillMissingSpans(SqlNode* node, const SqlNode* parent) {
   };
   // The order of visits does not matter, only that a parent settles before its children, so a
   // plain LIFO work list replaces the recursion.
-  std::vector<Pending> work;
-  work.push_back({node, &parent->span});
+  SmallStack<Pending, 128> work;
+  work.push({node, &parent->span});
   while (!work.empty()) {
-    Pending p = work.back();
-    work.pop_back();
+    Pending p = work.pop();
     SqlNode* n = p.node;
     if (isEmpty(n->span.start)) n->span = *p.inherited;
     const Span* mine = &n->span;
-    auto push = [&](SqlNode* child) {
-      if (child != nullptr) work.push_back({child, mine});
-    };
     switch (n->kind) {
       case nkIdentifier:
       case nkStringLit:
@@ -192,20 +220,16 @@ void fillMissingSpans(SqlNode* node, const SqlNode* parent) {
       case nkBinaryOp:
       case nkUnaryOp:
       case nkAlias:
-        push(n->a_);
-        push(n->b_);
-        break;
       case nkJoin:
-        push(n->a_);
-        push(n->b_);
-        push(n->c_);
-        break;
       case nkColumnDef:
-        push(n->a_);
-        for (SqlNode* c = n->list_.first; c != nullptr; c = c->next) push(c);
-        break;
+        // a_, b_, c_ hold exactly the sub-nodes of these kinds (unused ones are null), and
+        // only nkColumnDef also keeps a list (its constraints).
+        if (n->a_ != nullptr) work.push({n->a_, mine});
+        if (n->b_ != nullptr) work.push({n->b_, mine});
+        if (n->c_ != nullptr) work.push({n->c_, mine});
+        [[fallthrough]];
       default:
-        for (SqlNode* c = n->list_.first; c != nullptr; c = c->next) push(c);
+        for (SqlNode* c = n->list_.first; c != nullptr; c = c->next) work.push({c, mine});
         break;
     }
   }

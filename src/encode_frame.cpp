@@ -57,11 +57,9 @@ void Encoder::writeLocation(Location loc) {
 }
 
 void Encoder::writeSpan(const SqlNode* node) {
-  w_.writeMapHeader(2);
-  w_.writeRaw(key::start);
-  writeLocation(node->span.start);
-  w_.writeRaw(key::end);
-  writeLocation(node->span.end);
+  // Same bytes as a map of "start" and "end", each written by writeLocation.
+  const Span& s = node->span;
+  w_.writeSpanMap(s.start.line, s.start.column, s.end.line, s.end.column);
 }
 
 void Encoder::writeStringOpt(std::string_view s) {

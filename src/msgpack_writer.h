@@ -75,6 +75,44 @@ class MsgPackWriter {
 
   void writeInt(int64_t v) {
     ensure(9);
+    intUnchecked(v);
+  }
+
+  void writeUInt32(uint32_t v) {
+    ensure(5);
+    writeUnsigned(v);
+  }
+
+  // A span map {"start": {"line", "column"}, "end": {"line", "column"}}: the most frequent
+  // value of every document, written with one capacity check and precomputed key bytes.
+  void writeSpanMap(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
+    static constexpr char kStartLine[] = "\x82\xa5" "start" "\x82\xa4" "line";
+    static constexpr char kColumn[] = "\xa6" "column";
+    static constexpr char kEndLine[] = "\xa3" "end" "\x82\xa4" "line";
+    ensure(sizeof kStartLine + 2 * sizeof kColumn + sizeof kEndLine + 4 * 9);
+    appendUnchecked(kStartLine, sizeof kStartLine - 1);
+    intUnchecked(startLine);
+    appendUnchecked(kColumn, sizeof kColumn - 1);
+    intUnchecked(startColumn);
+    appendUnchecked(kEndLine, sizeof kEndLine - 1);
+    intUnchecked(endLine);
+    appendUnchecked(kColumn, sizeof kColumn - 1);
+    intUnchecked(endColumn);
+  }
+
+  void writeDouble(double d) {
+    ensure(9);
+    putUnchecked(0xcb);
+    putBE64(std::bit_cast<uint64_t>(d));
+  }
+
+ private:
+  void appendUnchecked(const char* p, size_t n) {
+    std::memcpy(buf_ + size_, p, n);
+    size_ += n;
+  }
+
+  void intUnchecked(int64_t v) {
     if (v >= 0) {
       writeUnsigned(static_cast<uint64_t>(v));
     } else if (v >= -32) {
@@ -94,18 +132,6 @@ class MsgPackWriter {
     }
   }
 
-  void writeUInt32(uint32_t v) {
-    ensure(5);
-    writeUnsigned(v);
-  }
-
-  void writeDouble(double d) {
-    ensure(9);
-    putUnchecked(0xcb);
-    putBE64(std::bit_cast<uint64_t>(d));
-  }
-
- private:
   void writeUnsigned(uint64_t v) {
     if (v <= 127) {
       putUnchecked(static_cast<uint8_t>(v));
