@@ -1,0 +1,13 @@
+CREATE TABLE IF NOT EXISTS t (
+  a INT NOT NULL DEFAULT 5 UNIQUE PRIMARY KEY,
+  PRIMARY KEY (a),
+  b TEXT DEFAULT 'x' UNIQUE UNIQUE,
+  unique (a, b),
+  c BOOL DEFAULT -1 + 2,
+  UNIQUE,
+  UNIQUE KEY (a),
+  FOREIGN KEY (b),
+  CONSTRAINT (a, b, c),
+  PRIMARY KEY
+) WITH (m = 16, metric = cosine);
+CREATE TABLE t (a INT)

@@ -1,0 +1,5 @@
+CREATE TABLE v (
+  a VECTOR(128, cosine), b VECTOR(3), c VECTOR, d VECTOR(3, dot), e VECTOR(4, L2),
+  f VECTOR(8, INNER), g VECTOR(2, Cosine), h VECTOR(70000, l2), i VECTOR(4294967297),
+  j VECTOR(-1), k VECTOR(1 + 1, cosine), l VECTOR(4294967295, Dot)
+)

@@ -1,0 +1,7 @@
+SELECT a,
+  b -- crlf comment
+FROM t
+
+WHERE c = 1;
+DELETE
+ FROM u

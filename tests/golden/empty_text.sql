@@ -1,0 +1,3 @@
+-- nothing but comments and separators
+;; /* block
+comment */ ;

@@ -1,0 +1,1 @@
+SELECT a IS NULL, a IS NOT NULL, a + 1 IS NULL, a NOT FROM t

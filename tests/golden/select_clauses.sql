@@ -1,0 +1,2 @@
+SELECT a, count(*) FROM t WHERE b > 0 GROUP BY a, b HAVING count(*) > 1
+ORDER BY a, b DESC NULLS FIRST, c ASC NULLS LAST, d NULLS FIRST, e asc, f desc LIMIT 10 OFFSET 5
