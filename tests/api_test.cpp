@@ -2,7 +2,6 @@
 // buffer ownership, concurrency, and the parser's behaviour on deep and long inputs when it
 // runs on a host thread with a small stack.
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "stack_thread.h"
 #include "test_support.h"
 
 namespace quorix::test {
@@ -313,33 +313,13 @@ TEST(ApiThreads, ConcurrentCallsMatchASingleThreadedRun) {
 // --- Deep nesting and long chains on a small stack -----------------------------------------
 
 constexpr int kMaxNesting = 500;
-constexpr size_t kHostStack = size_t(1) << 20;
 
 // Runs one parse on a thread with a 1 MiB stack, as a host's worker thread might have.
 Outcome parseOnSmallStack(const std::string& sql) {
-  struct Job {
-    const std::string* sql;
-    Outcome outcome;
-  } job{&sql, {}};
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, kHostStack);
-  pthread_t thread;
-  int rc = pthread_create(
-      &thread, &attr,
-      [](void* arg) -> void* {
-        auto* j = static_cast<Job*>(arg);
-        j->outcome = parse(*j->sql);
-        return nullptr;
-      },
-      &job);
-  pthread_attr_destroy(&attr);
-  if (rc != 0) {
-    ADD_FAILURE() << "pthread_create failed: " << rc;
-    return {};
-  }
-  pthread_join(thread, nullptr);
-  return job.outcome;
+  Outcome outcome;
+  int rc = runOnStack(kHostStackBytes, [&] { outcome = parse(sql); });
+  if (rc != 0) ADD_FAILURE() << "pthread_create failed: " << rc;
+  return outcome;
 }
 
 // A way of nesting n levels, and where the token that opens level n + 1 stands.
