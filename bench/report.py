@@ -1,0 +1,268 @@
+#!/usr/bin/env python3
+"""Turns the benchmark JSON into bench/results/table.md and bench/results/ratios.png.
+
+Usage: report.py RESULTS.json OUTPUT_DIR
+
+Takes the median of the repetitions where there are several (the single run otherwise). Rates
+come from CPU time, as Google Benchmark computes them. MB means 10^6 bytes.
+"""
+
+import json
+import os
+import subprocess
+import sys
+
+WORKLOADS = ["small", "oltp", "analytic", "bulk", "ddl", "vector", "mixed"]
+TARGETS = (10, 20)
+
+
+def load_runs(path):
+    """Benchmark name -> its median aggregate, or its only run."""
+    with open(path, encoding="utf-8") as f:
+        data = json.load(f)
+    medians, singles = {}, {}
+    for b in data["benchmarks"]:
+        name = b.get("run_name", b["name"])
+        if b.get("run_type") == "aggregate":
+            if b.get("aggregate_name") == "median":
+                medians[name] = b
+        elif name not in singles or b.get("error_occurred"):
+            singles[name] = b
+    runs = dict(singles)
+    runs.update(medians)
+    return data["context"], runs
+
+
+def machine():
+    """Model name and core count from lscpu, or what Python knows if lscpu is missing."""
+    fields = {}
+    try:
+        out = subprocess.run(["lscpu"], capture_output=True, text=True, check=True).stdout
+        for line in out.splitlines():
+            key, _, value = line.partition(":")
+            fields[key.strip()] = value.strip()
+    except (OSError, subprocess.CalledProcessError):
+        pass
+    model = fields.get("Model name", "unknown CPU")
+    cpus = fields.get("CPU(s)", str(os.cpu_count()))
+    try:
+        cores = int(fields["Core(s) per socket"]) * int(fields.get("Socket(s)", "1"))
+        return f"{model}, {cores} cores ({cpus} CPUs)"
+    except (KeyError, ValueError):
+        return f"{model}, {cpus} CPUs"
+
+
+class Results:
+    def __init__(self, runs):
+        self.runs = runs
+
+    def get(self, name, field):
+        b = self.runs.get(name)
+        if b is None or b.get("error_occurred"):
+            return None
+        return b.get(field)
+
+    def mbps(self, name):
+        v = self.get(name, "bytes_per_second")
+        return None if v is None else v / 1e6
+
+    def ratio(self, a, b):
+        x, y = self.mbps(a), self.mbps(b)
+        return None if x is None or not y else x / y
+
+    def peak_ratio(self, name):
+        """Peak heap of one call over (document + 4 x input)."""
+        peak, doc, inp = (self.get(name, k) for k in ("peak_heap", "doc_bytes", "input_bytes"))
+        if None in (peak, doc, inp):
+            return None
+        return peak / (doc + 4 * inp)
+
+    def basis(self, w):
+        """Which texts the quorix/pg_query ratio of workload w compares, and a description."""
+        if f"quorix/text/{w}.common" in self.runs:
+            alike = self.get(f"quorix/text/{w}.common", "stmts")
+            total = self.get(f"quorix/text/{w}", "stmts")
+            alike_b = self.get(f"quorix/text/{w}.common", "input_bytes")
+            total_b = self.get(f"quorix/text/{w}", "input_bytes")
+            if None not in (alike, total, alike_b, total_b):
+                return (f"{w}.common", f"alike subset: {alike:.0f} of {total:.0f} statements, "
+                        f"{100 * alike_b / total_b:.0f}% of bytes")
+            return f"{w}.common", "alike subset"
+        if f"pg_query/text/{w}" not in self.runs:
+            return w, "pg_query not built"
+        q = self.get(f"quorix/text/{w}", "input_bytes")
+        p = self.get(f"pg_query/text/{w}", "input_bytes")
+        if q is not None and p is not None and q != p:
+            return w, "translated for PostgreSQL (no statement is spelled alike)"
+        return w, "as written"
+
+
+def fmt(v, digits=1, suffix=""):
+    if v is None:
+        return "–"
+    return f"{v:,.{digits}f}{suffix}"
+
+
+def mib(v):
+    return None if v is None else v / 2**20
+
+
+def write_table(ctx, res, out_path, repetitions):
+    lines = []
+    add = lines.append
+    add("# quorix_sql_parser vs PostgreSQL's parser (pg_query)")
+    add("")
+    add(f"- Machine: {machine()}; load average at start "
+        + ", ".join(f"{x:.2f}" for x in ctx.get("load_avg", [])))
+    add(f"- Run: {ctx.get('date', '?')}, quorix {ctx.get('quorix_version', '?')}, "
+        f"pg_query: {ctx.get('pg_query', '?')}; allocator: {ctx.get('malloc', '?')}")
+    add(f"- Medians of {repetitions} repetitions; rates from CPU time; MB = 10^6 bytes; "
+        "1 MiB texts unless stated.")
+    add("- ratio = quorix MB/s / pg_query MB/s on the texts named under 'compared on'. "
+        "'alike subset' keeps the statements PostgreSQL reads exactly as written (DDL loses "
+        "CREATE INDEX ... USING, mixed loses those and the vector statements); 'translated' "
+        "gives pg_query ARRAY[...] for vector literals and USING before the index column.")
+    add("")
+    add("## Throughput")
+    add("")
+    add("| workload | compared on | quorix MB/s | pg_query MB/s | ratio | quorix MB/s, per-stmt "
+        "calls | pg_query MB/s, per-stmt calls | ratio, per-stmt | floor MB/s | quorix ns/stmt "
+        "| pg_query ns/stmt | quorix MB/s, all stmts |")
+    add("|---|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|")
+    ratios = []
+    for w in WORKLOADS:
+        if f"quorix/text/{w}" not in res.runs:
+            continue
+        b, desc = res.basis(w)
+        qt, pt = f"quorix/text/{b}", f"pg_query/text/{b}"
+        qs, ps = f"quorix/stmt/{b}", f"pg_query/stmt/{b}"
+        r_text, r_stmt = res.ratio(qt, pt), res.ratio(qs, ps)
+        ratios.append((w, desc, r_text, r_stmt))
+        add(f"| {w} | {desc} | {fmt(res.mbps(qt))} | {fmt(res.mbps(pt))} | "
+            f"{fmt(r_text, 2, '×')} | {fmt(res.mbps(qs))} | {fmt(res.mbps(ps))} | "
+            f"{fmt(r_stmt, 2, '×')} | {fmt(res.mbps(f'floor/text/{w}'), 0)} | "
+            f"{fmt(res.get(qs, 'ns_per_stmt'), 0)} | {fmt(res.get(ps, 'ns_per_stmt'), 0)} | "
+            f"{fmt(res.mbps(f'quorix/text/{w}'))} |")
+    add("")
+    add("## Output and memory (one call per 1 MiB text, every statement, each parser's own "
+        "spelling)")
+    add("")
+    add("| workload | quorix doc/input | pg_query JSON/input | quorix peak MiB | quorix peak / "
+        "(doc + 4×input) | pg_query peak MiB | pg_query peak / (JSON + 4×input) |")
+    add("|---|--:|--:|--:|--:|--:|--:|")
+    for w in WORKLOADS:
+        q, p = f"quorix/text/{w}", f"pg_query/text/{w}"
+        if q not in res.runs:
+            continue
+        add(f"| {w} | {fmt(res.get(q, 'doc_per_input'), 2)} | "
+            f"{fmt(res.get(p, 'doc_per_input'), 2)} | {fmt(mib(res.get(q, 'peak_heap')))} | "
+            f"{fmt(res.peak_ratio(q), 2)} | {fmt(mib(res.get(p, 'peak_heap')))} | "
+            f"{fmt(res.peak_ratio(p), 2)} |")
+    add("")
+    add("## Round trip of one 49-byte statement (parse, encode, copy out, free)")
+    add("")
+    q_ns = res.get("quorix/roundtrip/small50", "ns_per_stmt")
+    p_ns = res.get("pg_query/roundtrip/small50", "ns_per_stmt")
+    add("| quorix ns | pg_query ns | ratio | quorix peak bytes | pg_query peak bytes |")
+    add("|--:|--:|--:|--:|--:|")
+    add(f"| {fmt(q_ns, 0)} | {fmt(p_ns, 0)} | "
+        f"{fmt(None if not q_ns or p_ns is None else p_ns / q_ns, 2, '×')} | "
+        f"{fmt(res.get('quorix/roundtrip/small50', 'peak_heap'), 0)} | "
+        f"{fmt(res.get('pg_query/roundtrip/small50', 'peak_heap'), 0)} |")
+    add("")
+    add("## 32 MiB mixed text, one call")
+    add("")
+    add("| text | quorix MB/s | pg_query MB/s | ratio | quorix doc/input | quorix peak MiB | "
+        "quorix peak / (doc + 4×input) | pg_query peak MiB |")
+    add("|---|--:|--:|--:|--:|--:|--:|--:|")
+    for suffix, desc in (("mixed", "each parser's own spelling (pg_query's translated)"),
+                         ("mixed.common", "alike subset")):
+        q, p = f"quorix/text32/{suffix}", f"pg_query/text32/{suffix}"
+        if q not in res.runs:
+            continue
+        r = res.ratio(q, p)
+        if suffix == "mixed.common":
+            ratios.append(("mixed 32 MiB", desc, r, None))
+        add(f"| {desc} | {fmt(res.mbps(q))} | {fmt(res.mbps(p))} | {fmt(r, 2, '×')} | "
+            f"{fmt(res.get(q, 'doc_per_input'), 2)} | {fmt(mib(res.get(q, 'peak_heap')))} | "
+            f"{fmt(res.peak_ratio(q), 2)} | {fmt(mib(res.get(p, 'peak_heap')))} |")
+    errors = [(n, b.get("error_message", "")) for n, b in sorted(res.runs.items())
+              if b.get("error_occurred")]
+    if errors:
+        add("")
+        add("## Benchmarks that failed")
+        add("")
+        for n, msg in errors:
+            add(f"- {n}: {msg}")
+    add("")
+    if ctx.get("library_build_type") == "debug":
+        add("Google Benchmark as Debian ships it calls itself a debug build; that concerns the "
+            "timing harness, not the two parsers, which are optimised builds.")
+        add("")
+    add("Peak memory is the largest rise of the heap (malloc_usable_size of live blocks) during "
+        "one call. pg_query keeps a per-thread memory context and reuses freed context blocks "
+        "across calls, so its small-statement peaks leave out memory it holds between calls.")
+    with open(out_path, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
+    return ratios
+
+
+def write_chart(ratios, out_path, title):
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    labels = [f"{w}\n(translated)" if "translated" in d else f"{w}\n(alike subset)" if "alike" in d else w
+              for w, d, _, _ in ratios]
+    text = [r or 0 for _, _, r, _ in ratios]
+    stmt = [r or 0 for _, _, _, r in ratios]
+    xs = range(len(ratios))
+    width = 0.38
+    fig, ax = plt.subplots(figsize=(10, 5))
+    bars1 = ax.bar([x - width / 2 for x in xs], text, width, label="one call per text")
+    bars2 = ax.bar([x + width / 2 for x in xs], stmt, width, label="one call per statement")
+    for bars in (bars1, bars2):
+        for bar in bars:
+            if bar.get_height() > 0:
+                ax.annotate(f"{bar.get_height():.1f}×",
+                            (bar.get_x() + bar.get_width() / 2, bar.get_height()),
+                            ha="center", va="bottom", fontsize=8)
+    for target, style in zip(TARGETS, ("--", ":")):
+        ax.axhline(target, color="crimson", linestyle=style, linewidth=1.2,
+                   label=f"{target}× target")
+    ax.set_xticks(list(xs))
+    ax.set_xticklabels(labels)
+    ax.set_ylabel("quorix MB/s ÷ pg_query MB/s")
+    ax.set_ylim(0, max([TARGETS[-1] * 1.15] + [v * 1.15 for v in text + stmt]))
+    ax.set_title(title, fontsize=10)
+    ax.legend(loc="upper left", fontsize=8)
+    fig.tight_layout()
+    fig.savefig(out_path, dpi=120)
+    plt.close(fig)
+
+
+def main(argv):
+    if len(argv) != 3:
+        print(__doc__, file=sys.stderr)
+        return 2
+    ctx, runs = load_runs(argv[1])
+    os.makedirs(argv[2], exist_ok=True)
+    repetitions = max((b.get("repetitions", 1) for b in runs.values()), default=1)
+    res = Results(runs)
+    table = os.path.join(argv[2], "table.md")
+    ratios = write_table(ctx, res, table, repetitions)
+    chart = os.path.join(argv[2], "ratios.png")
+    try:
+        write_chart(ratios, chart, f"quorix vs pg_query, {machine()}")
+    except ImportError:
+        print("matplotlib is missing: no chart written", file=sys.stderr)
+        chart = None
+    with open(table, encoding="utf-8") as f:
+        print(f.read())
+    print(f"wrote {table}" + (f" and {chart}" if chart else ""))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Benchmarks quorix_parse_sql against PostgreSQL's parser (pg_query) on generated workloads.
+#
+# Installs what is missing, builds a Release tree in build-bench/, checks that every generated
+# statement parses, runs the benchmarks (console table on standard output, JSON in
+# bench/results/latest.json) and writes bench/results/table.md and bench/results/ratios.png.
+#
+# Extra arguments go to the benchmark binary (for example --benchmark_filter=oltp).
+# QUORIX_BENCH_REPETITIONS (default 3) and QUORIX_BENCH_MIN_TIME (seconds, default 0.3) tune the
+# runs; the report takes the median of the repetitions. QUORIX_BENCH_HEAP=cold measures with
+# glibc's allocator as a fresh process has it instead of the warm state of a long-running host
+# (see pinAllocator in bench/bench_main.cpp).
+set -euo pipefail
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+# The build's own packages plus Google Benchmark, the PostgreSQL parser library, the plotting
+# library of the report and lscpu for its machine line.
+QUORIX_PACKAGES+=(libbenchmark-dev libpg-query-dev python3-matplotlib util-linux)
+quorix_install_packages
+
+BUILD_DIR=${QUORIX_BENCH_BUILD_DIR:-$QUORIX_ROOT/build-bench}
+RESULTS=$QUORIX_ROOT/bench/results
+mkdir -p "$RESULTS"
+
+cmake -S "$QUORIX_ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DQUORIX_BUILD_BENCH=ON \
+  -DQUORIX_BUILD_TESTS=OFF -DQUORIX_BUILD_TOOLS=OFF -DQUORIX_SANITIZE=
+cmake --build "$BUILD_DIR" -j "$(nproc)" --target quorix_bench corpus_check
+
+"$BUILD_DIR/bench/corpus_check"
+
+"$BUILD_DIR/bench/quorix_bench" \
+  --benchmark_repetitions="${QUORIX_BENCH_REPETITIONS:-3}" \
+  --benchmark_min_time="${QUORIX_BENCH_MIN_TIME:-0.3}" \
+  --benchmark_display_aggregates_only=true \
+  --benchmark_out="$RESULTS/latest.json" --benchmark_out_format=json \
+  "$@" | tee "$RESULTS/latest.txt"
+
+# Debian's matplotlib is installed for Debian's interpreter, which may not be the first python3
+# on PATH.
+PYTHON=python3
+[[ -x /usr/bin/python3 ]] && PYTHON=/usr/bin/python3
+"$PYTHON" "$QUORIX_ROOT/bench/report.py" "$RESULTS/latest.json" "$RESULTS"
