@@ -10,6 +10,9 @@ QUORIX_BUILD_DIR=${QUORIX_BUILD_DIR:-$QUORIX_ROOT/build}
 # The compiler and CMake, GoogleTest and msgpack-c for the C++ tests, and Python's msgpack for
 # the test that loads the library the way a foreign host does.
 QUORIX_PACKAGES=(build-essential cmake g++ libgtest-dev libmsgpack-dev python3 python3-msgpack)
+# A script that needs more (sanitize.sh wants valgrind) adds the names, separated by spaces, to
+# QUORIX_EXTRA_PACKAGES before it calls quorix_install_packages; nobody else pays for them.
+QUORIX_EXTRA_PACKAGES=${QUORIX_EXTRA_PACKAGES:-}
 
 quorix_missing_packages() {
   local pkg
@@ -21,8 +24,9 @@ quorix_missing_packages() {
 }
 
 quorix_install_packages() {
-  local missing
-  mapfile -t missing < <(quorix_missing_packages "${QUORIX_PACKAGES[@]}")
+  local missing extra
+  read -r -a extra <<<"$QUORIX_EXTRA_PACKAGES"
+  mapfile -t missing < <(quorix_missing_packages "${QUORIX_PACKAGES[@]}" "${extra[@]}")
   if ((${#missing[@]} == 0)); then
     return 0
   fi
