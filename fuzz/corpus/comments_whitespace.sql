@@ -1,0 +1,4 @@
+-- leading comment
+SELECT /* inline */ a	,
+ b -- trailing
+FROM/**/t /* unclosed

@@ -1,0 +1,1 @@
+CREATE TABLE v (e VECTOR(128, COSINE), f VECTOR(3, l2), g vector(8, inner), h VECTOR(4), i VECTOR, j VECTOR(3, dot))

@@ -1,0 +1,1 @@
+CREATE TABLE t (v VECTOR(3, cosine)) WITH (m = 16, ef_construction = 200, metric = cosine, kind = inner, name = 'abc', ratio = 0.5, t = text, b = bool, x = boolean, h = hnsw, bt = btree, l = l2)

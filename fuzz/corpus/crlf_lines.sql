@@ -1,0 +1,5 @@
+SELECT a,
+  b
+FROM t
+WHERE c = 'x
+y'

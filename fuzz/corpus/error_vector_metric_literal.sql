@@ -1,0 +1,1 @@
+CREATE TABLE t (v VECTOR(3, 5))

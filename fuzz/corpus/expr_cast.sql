@@ -1,0 +1,1 @@
+SELECT cast(a as varchar(10)), CAST(a AS DECIMAL(10, 2)), CAST(a AS VECTOR(3, cosine)), CAST(a AS mytype), CAST(1 AS INT)

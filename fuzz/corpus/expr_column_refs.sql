@@ -1,0 +1,1 @@
+SELECT t.a, a, *, t.b AS c FROM t

@@ -1,0 +1,1 @@
+SELECT 'a' || 'b' = 'ab', x + y || z, a || b || c

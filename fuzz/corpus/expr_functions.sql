@@ -1,0 +1,1 @@
+SELECT count(*), count(), COUNT(DISTINCT a, b), count(DISTINCT *), max(a + 1), now(), NOW(), vector(1, 2), f(g(h(x)))

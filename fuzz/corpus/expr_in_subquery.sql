@@ -1,0 +1,1 @@
+SELECT a IN (SELECT b FROM t), a NOT IN (SELECT b FROM t WHERE c = 1)

@@ -1,0 +1,1 @@
+SELECT a LIKE 'x%', a NOT LIKE 'x!%' ESCAPE '!', a LIKE b || '%' ESCAPE c

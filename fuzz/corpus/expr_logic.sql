@@ -1,0 +1,1 @@
+SELECT a OR b AND c, (a OR b) AND c, NOT a AND b, NOT (a = b), a NOT, NOT NOT a

@@ -1,0 +1,1 @@
+SELECT a = ANY (SELECT b FROM t), a > SOME (SELECT b FROM t), a <= ALL (SELECT b FROM t WHERE c)

@@ -1,0 +1,1 @@
+SELECT (SELECT 1), (SELECT max(a) FROM t) + 1 FROM u WHERE a = (SELECT b FROM v LIMIT 1)

@@ -1,0 +1,1 @@
+SELECT ! , | , @x, #, selects, _select, L2x, a_1 FROM é

@@ -1,0 +1,1 @@
+INSERT INTO t (a, b, c) VALUES (1, 2.5, [1, 2, 3]), (-1, 'x' || 'y', now())

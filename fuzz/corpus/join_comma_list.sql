@@ -1,0 +1,1 @@
+SELECT * FROM t1 JOIN t2 ON x = y, t3, t4 z

@@ -1,0 +1,1 @@
+SELECT * FROM t1 JOIN t2 ON t1.id = t2.id INNER JOIN t3 ON t3.k = t1.k

@@ -1,0 +1,1 @@
+SELECT * FROM a p JOIN b AS q USING (k, l) RIGHT JOIN c USING (m)

@@ -1,0 +1,1 @@
+select distinct t.a x from t where a = 1 group by a having a < 2 order by x desc nulls first limit 1 offset 2;

@@ -1,0 +1,1 @@
+SELECT DISTINCT a, b AS bb, c cc, * x FROM t tt

@@ -1,0 +1,1 @@
+SELECT a, count(*) FROM t WHERE b > 1 GROUP BY a, c HAVING count(*) >= 2

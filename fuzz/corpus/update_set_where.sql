@@ -1,0 +1,1 @@
+UPDATE t SET a = 1, b = a + 1, c = b = c WHERE id = 3
