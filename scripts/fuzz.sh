@@ -64,6 +64,10 @@ run_target() {
   local artifacts="$work/artifacts-$target/"
   mkdir -p "$corpus" "$artifacts"
   cp "$root"/fuzz/corpus/* "$corpus"/
+  # The golden documents' texts are real statements of every kind: good raw-byte seeds.
+  if [[ $target == fuzz_parse ]]; then
+    for f in "$root"/tests/golden/*.sql; do cp "$f" "$corpus/golden-$(basename "$f")"; done
+  fi
   echo "== $target for ${seconds}s"
   local rc=0
   "$build/$target" "${common[@]}" -max_total_time="$seconds" -artifact_prefix="$artifacts" \
