@@ -19,7 +19,8 @@ class Arena {
   static constexpr size_t kInlineBytes = 6 * 1024;
 
   explicit Arena(size_t firstBlock = 16 * 1024)
-      : cur_(inline_), end_(inline_ + kInlineBytes),
+      : cur_(inline_),
+        end_(inline_ + kInlineBytes),
         nextSize_(firstBlock < 4096 ? 4096 : firstBlock) {}
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;

@@ -16,13 +16,12 @@ constexpr std::string_view kNodeKindNames[] = {
 };
 
 constexpr std::string_view kBinaryOperatorNames[] = {
-    "opEq",  "opNeq",  "opLt",           "opLe",  "opGt",   "opGe",      "opAdd",
-    "opSub", "opMul",  "opDiv",          "opMod", "opStringConcat", "opAnd", "opOr",
-    "opLike", "opNotLike", "opIn", "opNotIn", "opBetween", "opNotBetween", "opIs"};
+    "opEq",   "opNeq",     "opLt",  "opLe",    "opGt",           "opGe",         "opAdd",
+    "opSub",  "opMul",     "opDiv", "opMod",   "opStringConcat", "opAnd",        "opOr",
+    "opLike", "opNotLike", "opIn",  "opNotIn", "opBetween",      "opNotBetween", "opIs"};
 static_assert(std::size(kBinaryOperatorNames) == opIs + 1);
 
-constexpr std::string_view kUnaryOperatorNames[] = {"opNot", "opNeg", "opIsNull",
-                                                    "opIsNotNull"};
+constexpr std::string_view kUnaryOperatorNames[] = {"opNot", "opNeg", "opIsNull", "opIsNotNull"};
 
 }  // namespace
 
@@ -127,7 +126,8 @@ SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand, const Span
   return n;
 }
 
-SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right, const Span& span) {
+SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right,
+                     const Span& span) {
   SqlNode* n = newNode(arena, nkBinaryOp, span);
   n->op_ = op;
   n->a_ = left;

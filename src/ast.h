@@ -22,22 +22,25 @@ struct Span {
 inline Span newSpan(int64_t line, int64_t startColumn, int64_t endColumn) {
   return Span{{line, startColumn}, {line, endColumn}};
 }
-inline Location emptyLocation() { return {}; }
 // A reference to one constant: nodes built without a position pass it by address, which keeps
 // the parser's frames small.
 inline constexpr Span kEmptySpan{};
 inline const Span& emptySpan() { return kEmptySpan; }
 inline bool isEmpty(Location l) { return l.line == 0 && l.column == 0; }
 
-#define QUORIX_NODE_KINDS(X)                                                                \
-  X(nkSelect) X(nkInsert) X(nkUpdate) X(nkDelete) X(nkCreateTable) X(nkDropTable)           \
-  X(nkCreateIndex) X(nkDropIndex) X(nkIdentifier) X(nkStringLit) X(nkIntLit) X(nkFloatLit)  \
-  X(nkBoolLit) X(nkNull) X(nkStar) X(nkColumnRef) X(nkBinaryOp) X(nkUnaryOp)                \
-  X(nkFunctionCall) X(nkAlias) X(nkFromClause) X(nkFromDerived) X(nkWhereClause)            \
-  X(nkOrderByClause) X(nkGroupByClause) X(nkHavingClause) X(nkLimitClause) X(nkJoin)        \
-  X(nkColumnDef) X(nkTypeName) X(nkConstraint) X(nkExprList) X(nkColumnList)                \
-  X(nkWithOptions) X(nkIndexOption) X(nkVectorLiteral) X(nkScalarSubquery)                  \
-  X(nkInSubquery) X(nkExists) X(nkQuantified)
+// clang-format off
+#define QUORIX_NODE_KINDS(X) \
+  X(nkSelect) X(nkInsert) X(nkUpdate) X(nkDelete) \
+  X(nkCreateTable) X(nkDropTable) X(nkCreateIndex) X(nkDropIndex) \
+  X(nkIdentifier) X(nkStringLit) X(nkIntLit) X(nkFloatLit) \
+  X(nkBoolLit) X(nkNull) X(nkStar) X(nkColumnRef) \
+  X(nkBinaryOp) X(nkUnaryOp) X(nkFunctionCall) X(nkAlias) \
+  X(nkFromClause) X(nkFromDerived) X(nkWhereClause) X(nkOrderByClause) \
+  X(nkGroupByClause) X(nkHavingClause) X(nkLimitClause) X(nkJoin) \
+  X(nkColumnDef) X(nkTypeName) X(nkConstraint) X(nkExprList) \
+  X(nkColumnList) X(nkWithOptions) X(nkIndexOption) X(nkVectorLiteral) \
+  X(nkScalarSubquery) X(nkInSubquery) X(nkExists) X(nkQuantified)
+// clang-format on
 
 enum NodeKind : uint8_t {
 #define QUORIX_ENUM_MEMBER(name) name,
@@ -46,8 +49,27 @@ enum NodeKind : uint8_t {
 };
 
 enum BinaryOperator : uint8_t {
-  opEq, opNeq, opLt, opLe, opGt, opGe, opAdd, opSub, opMul, opDiv, opMod,
-  opStringConcat, opAnd, opOr, opLike, opNotLike, opIn, opNotIn, opBetween, opNotBetween, opIs
+  opEq,
+  opNeq,
+  opLt,
+  opLe,
+  opGt,
+  opGe,
+  opAdd,
+  opSub,
+  opMul,
+  opDiv,
+  opMod,
+  opStringConcat,
+  opAnd,
+  opOr,
+  opLike,
+  opNotLike,
+  opIn,
+  opNotIn,
+  opBetween,
+  opNotBetween,
+  opIs
 };
 
 enum UnaryOperator : uint8_t { opNot, opNeg, opIsNull, opIsNotNull };
@@ -104,7 +126,7 @@ struct SqlNode {
   bool negated = false;
   bool natural = false;
   bool quantifierAll = false;
-  int8_t ascending = -1;  // -1 not given, 1 ASC, 0 DESC
+  int8_t ascending = -1;   // -1 not given, 1 ASC, 0 DESC
   int8_t nullsFirst = -1;  // -1 not given, 1 NULLS FIRST, 0 NULLS LAST
   NodeKind kind = nkNull;
   SqlNode* next = nullptr;  // the following sibling in the parent's sequence
@@ -130,9 +152,7 @@ struct SqlNode {
   std::string_view colName() const { return checkKind(nkColumnDef, "colName"), str_; }
   SqlNode* colType() const { return checkKind(nkColumnDef, "colType"), a_; }
   NodeList& colConstraints() { return checkKind(nkColumnDef, "colConstraints"), list_; }
-  const NodeList& colConstraints() const {
-    return checkKind(nkColumnDef, "colConstraints"), list_;
-  }
+  const NodeList& colConstraints() const { return checkKind(nkColumnDef, "colConstraints"), list_; }
 
   bool hasChildren() const { return (kHasChildren >> kind) & 1; }
 
@@ -173,7 +193,8 @@ SqlNode* newBoolLit(Arena& arena, bool value, const Span& span);
 SqlNode* newNull(Arena& arena, const Span& span);
 SqlNode* newStar(Arena& arena, const Span& span);
 SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand, const Span& span);
-SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right, const Span& span);
+SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right,
+                     const Span& span);
 SqlNode* newJoin(Arena& arena, JoinKind kind, SqlNode* left, SqlNode* right, SqlNode* condition,
                  NameList usingNames, bool natural, const Span& span);
 SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view name, const Span& span);

@@ -30,13 +30,15 @@ std::string_view normalizedDataTypeName(std::string_view name) {
     std::string_view upper;
     std::string_view variant;
   };
-  static constexpr Mapping kTypes[] = {
-      {"INTEGER", "Integer"},     {"INT", "Int"},           {"SMALLINT", "Int"},
-      {"BIGINT", "BigInt"},       {"FLOAT", "Float"},       {"DOUBLE", "Double"},
-      {"DECIMAL", "Double"},      {"VARCHAR", "Text"},      {"CHAR", "Text"},
-      {"TEXT", "Text"},           {"BLOB", "Blob"},         {"BOOLEAN", "Boolean"},
-      {"BOOL", "Bool"},           {"TIMESTAMP", "Timestamp"}, {"DATE", "Timestamp"},
-      {"TIME", "Timestamp"},      {"VECTOR", "Vector"}};
+  static constexpr Mapping kTypes[] = {{"INTEGER", "Integer"}, {"INT", "Int"},
+                                       {"SMALLINT", "Int"},    {"BIGINT", "BigInt"},
+                                       {"FLOAT", "Float"},     {"DOUBLE", "Double"},
+                                       {"DECIMAL", "Double"},  {"VARCHAR", "Text"},
+                                       {"CHAR", "Text"},       {"TEXT", "Text"},
+                                       {"BLOB", "Blob"},       {"BOOLEAN", "Boolean"},
+                                       {"BOOL", "Bool"},       {"TIMESTAMP", "Timestamp"},
+                                       {"DATE", "Timestamp"},  {"TIME", "Timestamp"},
+                                       {"VECTOR", "Vector"}};
   for (const auto& m : kTypes) {
     if (equalsUpper(name, m.upper)) return m.variant;
   }
@@ -229,9 +231,8 @@ void Encoder::writeCreateIndexKind(const SqlNode* stmt) {
   const NodeList& parts = stmt->children();
   const bool flag = isMarker(parts.first, "IF NOT EXISTS");
   const size_t base = flag ? 1 : 0;
-  const SqlNode* options = parts.last != nullptr && parts.last->kind == nkWithOptions
-                               ? parts.last
-                               : nullptr;
+  const SqlNode* options =
+      parts.last != nullptr && parts.last->kind == nkWithOptions ? parts.last : nullptr;
   std::string_view name = firstIdent(parts.at(base));
   std::string_view table = firstIdent(parts.at(base + 1));
   std::string_view column = firstIdent(parts.at(base + 2));

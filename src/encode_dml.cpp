@@ -25,7 +25,8 @@ void Encoder::writeInsertKind(const SqlNode* stmt) {
   w_.writeRaw(key::values);
   const SqlNode* firstRow = hasColumns ? second->next : second;
   w_.writeArrayHeader(parts.size - (hasColumns ? 2 : 1));
-  for (const SqlNode* row = firstRow; row != nullptr; row = row->next) writeExprSeq(row->children());
+  for (const SqlNode* row = firstRow; row != nullptr; row = row->next)
+    writeExprSeq(row->children());
   w_.writeRaw(key::span);
   writeSpan(stmt);
 }

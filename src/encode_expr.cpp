@@ -8,9 +8,9 @@ namespace quorix {
 
 namespace {
 
-constexpr std::string_view kBinaryOpTexts[] = {"Eq",  "Neq", "Lt",  "LtEq", "Gt",
-                                               "GtEq", "Add", "Sub", "Mul",  "Div",
-                                               "Mod", "StringConcat", "And", "Or"};
+constexpr std::string_view kBinaryOpTexts[] = {"Eq",   "Neq",          "Lt",  "LtEq", "Gt",
+                                               "GtEq", "Add",          "Sub", "Mul",  "Div",
+                                               "Mod",  "StringConcat", "And", "Or"};
 
 // Operators written as the generic "BinaryOp" variant; the others have variants of their own.
 bool isGenericBinary(const SqlNode* n) {

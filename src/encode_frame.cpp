@@ -48,26 +48,10 @@ void Encoder::writeStatementKind(const SqlNode* stmt) {
   }
 }
 
-void Encoder::writeLocation(Location loc) {
-  w_.writeMapHeader(2);
-  w_.writeRaw(key::line);
-  w_.writeInt(loc.line);
-  w_.writeRaw(key::column);
-  w_.writeInt(loc.column);
-}
-
 void Encoder::writeSpan(const SqlNode* node) {
-  // Same bytes as a map of "start" and "end", each written by writeLocation.
+  // A map of "start" and "end", each a {"line", "column"} map.
   const Span& s = node->span;
   w_.writeSpanMap(s.start.line, s.start.column, s.end.line, s.end.column);
-}
-
-void Encoder::writeStringOpt(std::string_view s) {
-  if (s.empty()) {
-    w_.writeNil();
-  } else {
-    w_.writeString(s);
-  }
 }
 
 void Encoder::writeBoolOpt(int64_t tri) {

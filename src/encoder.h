@@ -95,13 +95,10 @@ class Encoder {
   void writeStatement(const SqlNode* stmt);
   void writeStatementKind(const SqlNode* stmt);
   void writeSpan(const SqlNode* node);
-  void writeLocation(Location loc);
-  void writeStringOpt(std::string_view s);
   void writeBoolOpt(int64_t tri);
   void writeStringSeqOpt(const NameList& names);
 
   void writeExpr(const SqlNode* node);
-  void writeExprOpt(const SqlNode* node) { writeExpr(node); }
   void writeExprSeq(const NodeList& nodes);
   void writeLiteralKind(const SqlNode* node);
   void writeSubquery(const SqlNode* query);
@@ -126,8 +123,6 @@ class Encoder {
   void writeDropIndexKind(const SqlNode* stmt);
   void writeIndexOptions(const SqlNode* options);
   void writeIndexOption(const SqlNode* option);
-
-  MsgPackWriter& writer() { return w_; }
 
  private:
   void writeExprVariant(const SqlNode* node);

@@ -93,9 +93,9 @@ constexpr ByteTables buildByteTables() {
   t.cls[size_t('!')] = ccBang;
   t.cls[size_t('|')] = ccPipe;
   const std::pair<char, TokenKind> singles[] = {
-      {'*', tkStar},     {',', tkComma},    {'.', tkDot},   {';', tkSemicolon}, {'(', tkLParen},
-      {')', tkRParen},   {'[', tkLBracket}, {']', tkRBracket}, {'=', tkEq},     {'+', tkPlus},
-      {'-', tkMinus},    {'/', tkSlash},    {'%', tkPercent}};
+      {'*', tkStar},   {',', tkComma},    {'.', tkDot},      {';', tkSemicolon}, {'(', tkLParen},
+      {')', tkRParen}, {'[', tkLBracket}, {']', tkRBracket}, {'=', tkEq},        {'+', tkPlus},
+      {'-', tkMinus},  {'/', tkSlash},    {'%', tkPercent}};
   for (auto [c, k] : singles) {
     t.cls[static_cast<unsigned char>(c)] = ccSingle;
     t.single[static_cast<unsigned char>(c)] = k;

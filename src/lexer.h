@@ -34,8 +34,11 @@ struct Token {
 class Lexer {
  public:
   Lexer(std::string_view input, Arena& arena)
-      : begin_(input.data()), pos_(input.data()), end_(input.data() + input.size()),
-        lineStart_(input.data()), arena_(arena) {}
+      : begin_(input.data()),
+        pos_(input.data()),
+        end_(input.data() + input.size()),
+        lineStart_(input.data()),
+        arena_(arena) {}
 
   // Scans the next token into `out` (written in place: no temporary on the caller's stack).
   void next(Token& out);

@@ -86,9 +86,19 @@ class MsgPackWriter {
   // A span map {"start": {"line", "column"}, "end": {"line", "column"}}: the most frequent
   // value of every document, written with one capacity check and precomputed key bytes.
   void writeSpanMap(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
-    static constexpr char kStartLine[] = "\x82\xa5" "start" "\x82\xa4" "line";
-    static constexpr char kColumn[] = "\xa6" "column";
-    static constexpr char kEndLine[] = "\xa3" "end" "\x82\xa4" "line";
+    static constexpr char kStartLine[] =
+        "\x82\xa5"
+        "start"
+        "\x82\xa4"
+        "line";
+    static constexpr char kColumn[] =
+        "\xa6"
+        "column";
+    static constexpr char kEndLine[] =
+        "\xa3"
+        "end"
+        "\x82\xa4"
+        "line";
     ensure(sizeof kStartLine + 2 * sizeof kColumn + sizeof kEndLine + 4 * 9);
     appendUnchecked(kStartLine, sizeof kStartLine - 1);
     intUnchecked(startLine);

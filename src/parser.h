@@ -104,7 +104,6 @@ class Parser {
 
   [[noreturn]] void raiseExpected(TokenKind kind) const;
   [[noreturn]] void raiseExpectedIdent(std::string_view description) const;
-  SqlNode* parseSelectClauses(SqlNode* query);
   SqlNode* parseLeafPrimary();
   SqlNode* parseLikeRest(SqlNode* left, BinaryOperator op);
   SqlNode* parseBetweenRest(SqlNode* left, BinaryOperator op);

@@ -109,7 +109,8 @@ int64_t convertIntegerLexeme(std::string_view lexeme) {
   int64_t value = 0;
   const char* end = lexeme.data() + lexeme.size();
   auto [ptr, ec] = std::from_chars(lexeme.data(), end, value);
-  if (ec == std::errc::result_out_of_range) throw ValueError("Parsed integer outside of valid range");
+  if (ec == std::errc::result_out_of_range)
+    throw ValueError("Parsed integer outside of valid range");
   if (ec != std::errc() || ptr != end) throw ValueError("invalid integer: " + std::string(lexeme));
   return value;
 }

@@ -17,8 +17,7 @@ SqlNode* Parser::parseInsertStmt() {
     append(columns->children(), newIdent(arena_, expectIdent("column name").lexeme, emptySpan()));
     while (check(tkComma)) {
       advance();
-      append(columns->children(),
-             newIdent(arena_, expectIdent("column name").lexeme, emptySpan()));
+      append(columns->children(), newIdent(arena_, expectIdent("column name").lexeme, emptySpan()));
     }
     expect(tkRParen);
     append(parts, columns);

@@ -417,8 +417,8 @@ SqlNode* Parser::parseVectorLiteral() {
     }
     if (!check(tkInteger) && !check(tkFloat)) error("expected vector numeric literal");
     Token number = advance();
-    append(values, newFloatLit(arena_, sign * convertFloatLexeme(number.lexeme),
-                               tokenSpan(number)));
+    append(values,
+           newFloatLit(arena_, sign * convertFloatLexeme(number.lexeme), tokenSpan(number)));
     if (check(tkComma)) {
       advance();
       seen = true;

@@ -94,8 +94,8 @@ SqlNode* Parser::parseFromClause() {
   SqlNode* left = parseFromItem();
   for (;;) {
     TokenKind k = current_.kind;
-    if (k != tkJoin && k != tkInner && k != tkLeft && k != tkRight && k != tkFull &&
-        k != tkCross && k != tkNatural) {
+    if (k != tkJoin && k != tkInner && k != tkLeft && k != tkRight && k != tkFull && k != tkCross &&
+        k != tkNatural) {
       while (check(tkComma)) {
         advance();
         SqlNode* right = parseFromItem();

@@ -1,4 +1,6 @@
 // The scanner's contract: kinds, lexemes and positions for the awkward corners of the dialect.
+#include "lexer.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "arena.h"
-#include "lexer.h"
 
 namespace quorix {
 namespace {
@@ -47,12 +48,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ScanCase{"empty", "", "tkEof @1:1"},
         ScanCase{"blanks_and_comments", " \t-- c\n/* x\n y */ ", "tkEof @3:7"},
-        ScanCase{"line_comment_then_word", "a -- note\nb", "tkIdent a@1:1 tkIdent b@2:1 tkEof @2:2"},
+        ScanCase{"line_comment_then_word", "a -- note\nb",
+                 "tkIdent a@1:1 tkIdent b@2:1 tkEof @2:2"},
         ScanCase{"crlf_counts_cr_as_column", "a -- note\r\nb\r\n c",
                  "tkIdent a@1:1 tkIdent b@2:1 tkIdent c@3:2 tkEof @3:3"},
         ScanCase{"tab_is_one_column", "\tselect", "tkSelect select@1:2 tkEof @1:8"},
         ScanCase{"minus_minus_starts_comment", "5--3\n", "tkInteger 5@1:1 tkEof @2:1"},
-        ScanCase{"block_comment_between_words", "a/*x*/b", "tkIdent a@1:1 tkIdent b@1:7 tkEof @1:8"},
+        ScanCase{"block_comment_between_words", "a/*x*/b",
+                 "tkIdent a@1:1 tkIdent b@1:7 tkEof @1:8"},
         ScanCase{"unclosed_block_comment", "a /* never closed", "tkIdent a@1:1 tkEof @1:18"},
         ScanCase{"block_comments_do_not_nest", "/* a /* b */ c */",
                  "tkIdent c@1:14 tkStar *@1:16 tkSlash /@1:17 tkEof @1:18"},
@@ -74,7 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "tkStar *@1:1 tkComma ,@1:2 tkDot .@1:3 tkSemicolon ;@1:4 tkLParen (@1:5 "
                  "tkRParen )@1:6 tkLBracket [@1:7 tkRBracket ]@1:8 tkPlus +@1:9 tkSlash /@1:10 "
                  "tkPercent %@1:11 tkEof @1:12"},
-        ScanCase{"pipe_between_words", "a|b", "tkIdent a@1:1 tkIdent |@1:2 tkIdent b@1:3 tkEof @1:4"},
+        ScanCase{"pipe_between_words", "a|b",
+                 "tkIdent a@1:1 tkIdent |@1:2 tkIdent b@1:3 tkEof @1:4"},
         ScanCase{"at_sign_then_word", "@x", "tkIdent @@1:1 tkIdent x@1:2 tkEof @1:3"},
         ScanCase{"utf8_counts_bytes", "\xc3\xa9 x",
                  "tkIdent \xc3@1:1 tkIdent \xa9@1:2 tkIdent x@1:4 tkEof @1:5"},
@@ -89,36 +93,51 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Keywords, EveryWordInAnyCaseAndNothingElse) {
   // The 90 spellings with the kind each must give.
   const std::pair<const char*, TokenKind> words[] = {
-      {"select", tkSelect},     {"from", tkFrom},       {"where", tkWhere},
-      {"and", tkAnd},           {"or", tkOr},           {"not", tkNot},
-      {"insert", tkInsert},     {"into", tkInto},       {"values", tkValues},
-      {"update", tkUpdate},     {"set", tkSet},         {"delete", tkDelete},
-      {"create", tkCreate},     {"drop", tkDrop},       {"table", tkTable},
-      {"alter", tkAlter},       {"index", tkIndex},     {"join", tkJoin},
-      {"inner", tkInner},       {"left", tkLeft},       {"right", tkRight},
-      {"full", tkFull},         {"outer", tkOuter},     {"cross", tkCross},
-      {"on", tkOn},             {"natural", tkNatural}, {"using", tkUsing},
-      {"as", tkAs},             {"null", tkNull},       {"true", tkTrue},
-      {"false", tkFalse},       {"order", tkOrder},     {"by", tkBy},
-      {"asc", tkAsc},           {"desc", tkDesc},       {"nulls", tkNulls},
-      {"first", tkFirst},       {"last", tkLast},       {"group", tkGroup},
-      {"having", tkHaving},     {"limit", tkLimit},     {"offset", tkOffset},
-      {"like", tkLike},         {"in", tkIn},           {"between", tkBetween},
-      {"is", tkIs},             {"exists", tkExists},   {"any", tkAny},
-      {"some", tkSome},         {"distinct", tkDistinct}, {"all", tkAll},
-      {"cast", tkCast},         {"case", tkCase},       {"when", tkWhen},
-      {"then", tkThen},         {"else", tkElse},       {"end", tkEnd},
-      {"now", tkNow},           {"primary", tkPrimary}, {"key", tkKey},
-      {"foreign", tkForeign},   {"references", tkReferences}, {"unique", tkUnique},
-      {"check", tkCheck},       {"default", tkDefault}, {"constraint", tkConstraint},
-      {"escape", tkEscape},     {"with", tkWith},       {"int", tkInt},
-      {"integer", tkInt},       {"bigint", tkBigint},   {"smallint", tkSmallint},
-      {"float", tkFloatType},   {"double", tkDouble},   {"decimal", tkDecimal},
-      {"varchar", tkVarchar},   {"char", tkChar},       {"text", tkText},
-      {"blob", tkBlob},         {"boolean", tkBoolean}, {"bool", tkBool},
-      {"timestamp", tkTimestamp}, {"date", tkDate},     {"time", tkTime},
-      {"vector", tkVector},     {"hnsw", tkHnsw},       {"btree", tkBtree},
-      {"cosine", tkCosine},     {"l2", tkL2},           {"if", tkIf}};
+      {"select", tkSelect},   {"from", tkFrom},
+      {"where", tkWhere},     {"and", tkAnd},
+      {"or", tkOr},           {"not", tkNot},
+      {"insert", tkInsert},   {"into", tkInto},
+      {"values", tkValues},   {"update", tkUpdate},
+      {"set", tkSet},         {"delete", tkDelete},
+      {"create", tkCreate},   {"drop", tkDrop},
+      {"table", tkTable},     {"alter", tkAlter},
+      {"index", tkIndex},     {"join", tkJoin},
+      {"inner", tkInner},     {"left", tkLeft},
+      {"right", tkRight},     {"full", tkFull},
+      {"outer", tkOuter},     {"cross", tkCross},
+      {"on", tkOn},           {"natural", tkNatural},
+      {"using", tkUsing},     {"as", tkAs},
+      {"null", tkNull},       {"true", tkTrue},
+      {"false", tkFalse},     {"order", tkOrder},
+      {"by", tkBy},           {"asc", tkAsc},
+      {"desc", tkDesc},       {"nulls", tkNulls},
+      {"first", tkFirst},     {"last", tkLast},
+      {"group", tkGroup},     {"having", tkHaving},
+      {"limit", tkLimit},     {"offset", tkOffset},
+      {"like", tkLike},       {"in", tkIn},
+      {"between", tkBetween}, {"is", tkIs},
+      {"exists", tkExists},   {"any", tkAny},
+      {"some", tkSome},       {"distinct", tkDistinct},
+      {"all", tkAll},         {"cast", tkCast},
+      {"case", tkCase},       {"when", tkWhen},
+      {"then", tkThen},       {"else", tkElse},
+      {"end", tkEnd},         {"now", tkNow},
+      {"primary", tkPrimary}, {"key", tkKey},
+      {"foreign", tkForeign}, {"references", tkReferences},
+      {"unique", tkUnique},   {"check", tkCheck},
+      {"default", tkDefault}, {"constraint", tkConstraint},
+      {"escape", tkEscape},   {"with", tkWith},
+      {"int", tkInt},         {"integer", tkInt},
+      {"bigint", tkBigint},   {"smallint", tkSmallint},
+      {"float", tkFloatType}, {"double", tkDouble},
+      {"decimal", tkDecimal}, {"varchar", tkVarchar},
+      {"char", tkChar},       {"text", tkText},
+      {"blob", tkBlob},       {"boolean", tkBoolean},
+      {"bool", tkBool},       {"timestamp", tkTimestamp},
+      {"date", tkDate},       {"time", tkTime},
+      {"vector", tkVector},   {"hnsw", tkHnsw},
+      {"btree", tkBtree},     {"cosine", tkCosine},
+      {"l2", tkL2},           {"if", tkIf}};
   ASSERT_EQ(std::size(words), 90u);
   std::map<std::string, TokenKind> byWord(std::begin(words), std::end(words));
   for (auto [word, kind] : words) {

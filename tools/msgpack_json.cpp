@@ -194,8 +194,8 @@ class Renderer {
         out_ += style_.pretty ? ": " : ":";
       }
       --f.remaining;
-      if (atKey && (p_ >= end_ || !((*p_ & 0xe0) == 0xa0 || *p_ == 0xd9 || *p_ == 0xda ||
-                                     *p_ == 0xdb))) {
+      if (atKey &&
+          (p_ >= end_ || !((*p_ & 0xe0) == 0xa0 || *p_ == 0xd9 || *p_ == 0xda || *p_ == 0xdb))) {
         throw std::runtime_error("map key is not a string");
       }
       if (scalarOrOpen(count, isMap)) open(count, isMap);
