@@ -7,10 +7,13 @@
 
 namespace quorix {
 
-MsgPackWriter::MsgPackWriter(size_t reserve, size_t limit) : limit_(limit) {
-  cap_ = reserve < 16 ? 16 : reserve;
-  buf_ = static_cast<char*>(std::malloc(cap_));
-  if (buf_ == nullptr) throw std::bad_alloc();
+MsgPackWriter::MsgPackWriter(size_t reserve, size_t limit)
+    : buf_(inline_), cap_(kInlineBytes), limit_(limit) {
+  if (reserve > kInlineBytes) {
+    buf_ = static_cast<char*>(std::malloc(reserve));
+    if (buf_ == nullptr) throw std::bad_alloc();
+    cap_ = reserve;
+  }
 }
 
 void MsgPackWriter::grow(size_t extra) {
@@ -20,7 +23,13 @@ void MsgPackWriter::grow(size_t extra) {
   if (needed > limit_ + 16) raiseTooLarge();
   size_t cap = cap_ * 2;
   if (cap < needed) cap = needed;
-  auto* p = static_cast<char*>(std::realloc(buf_, cap));
+  char* p;
+  if (buf_ == inline_) {
+    p = static_cast<char*>(std::malloc(cap));
+    if (p != nullptr) std::memcpy(p, buf_, size_);
+  } else {
+    p = static_cast<char*>(std::realloc(buf_, cap));
+  }
   if (p == nullptr) throw std::bad_alloc();
   buf_ = p;
   cap_ = cap;

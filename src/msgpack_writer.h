@@ -30,9 +30,14 @@ consteval PackedStr<N> packed(const char (&text)[N]) {
 class MsgPackWriter {
  public:
   static constexpr size_t kDefaultLimit = 2147483647;  // what ParseResult::data_len can hold
+  // Documents up to this size are built inside the writer object itself (on the caller's
+  // stack), so a short statement costs no heap traffic beyond the block handed to the host.
+  static constexpr size_t kInlineBytes = 8 * 1024;
 
   explicit MsgPackWriter(size_t reserve = 256, size_t limit = kDefaultLimit);
-  ~MsgPackWriter() { std::free(buf_); }
+  ~MsgPackWriter() {
+    if (buf_ != inline_) std::free(buf_);
+  }
   MsgPackWriter(const MsgPackWriter&) = delete;
   MsgPackWriter& operator=(const MsgPackWriter&) = delete;
 
@@ -201,10 +206,11 @@ class MsgPackWriter {
   void grow(size_t extra);
   [[noreturn]] void raiseTooLarge() const;
 
-  char* buf_ = nullptr;
+  char* buf_;
   size_t size_ = 0;
-  size_t cap_ = 0;
+  size_t cap_;
   size_t limit_;
+  char inline_[kInlineBytes];
 };
 
 }  // namespace quorix
