@@ -1,10 +1,15 @@
-// quorix-sql: parses SQL with libquorix_sql_parser and prints the document as JSON.
+// quorix-sql: parses SQL with libquorix_sql_parser and prints the document as JSON or
+// MessagePack, or only checks it.
 //
 // The command is deliberately an ordinary host: it sees only the exported C interface, so
 // anything it can do, an embedding application can do the same way.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -13,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "diagnostic.h"
 #include "msgpack_json.h"
 #include "quorix_sql_parser.h"
 
@@ -29,9 +35,12 @@ struct UsageError : std::runtime_error {
 
 enum class Mode { kParse, kHelp, kVersion };
 
+// kAuto is pretty JSON for a person at a terminal and compact JSON for a pipe.
+enum class Output { kAuto, kPretty, kCompact, kMsgpack, kCheck };
+
 struct Options {
   Mode mode = Mode::kParse;
-  bool compact = false;
+  Output output = Output::kAuto;
   std::vector<std::string> files;
   std::vector<std::string> words;  // SQL given directly as arguments
 };
@@ -39,18 +48,33 @@ struct Options {
 // One row per option. The parser and --help both read this table, so a new option or mode is
 // one new row plus, for a mode, one new case in main.
 struct OptionRow {
-  const char* shortName;
+  const char* shortName;  // null when there is only the long name
   const char* longName;
   const char* valueName;  // null for a flag
   const char* help;
   void (*apply)(Options&, const std::string& value);
 };
 
+// "--pretty --msgpack" has no sensible reading, so a second, different output choice is an
+// error rather than silently winning.
+void chooseOutput(Options& options, Output output) {
+  if (options.output != Output::kAuto && options.output != output) {
+    throw UsageError("choose one of --pretty, --compact, --msgpack and --check");
+  }
+  options.output = output;
+}
+
 constexpr OptionRow kOptions[] = {
     {"-f", "--file", "FILE", "read SQL from FILE (repeatable; - is standard input)",
      [](Options& o, const std::string& v) { o.files.push_back(v); }},
-    {"-c", "--compact", nullptr, "print the JSON on one line",
-     [](Options& o, const std::string&) { o.compact = true; }},
+    {"-c", "--compact", nullptr, "print the JSON on one line (default unless on a terminal)",
+     [](Options& o, const std::string&) { chooseOutput(o, Output::kCompact); }},
+    {"-p", "--pretty", nullptr, "print the JSON indented (default on a terminal)",
+     [](Options& o, const std::string&) { chooseOutput(o, Output::kPretty); }},
+    {nullptr, "--msgpack", nullptr, "write the MessagePack document itself",
+     [](Options& o, const std::string&) { chooseOutput(o, Output::kMsgpack); }},
+    {nullptr, "--check", nullptr, "only check the SQL: no output unless it is rejected",
+     [](Options& o, const std::string&) { chooseOutput(o, Output::kCheck); }},
     {"-h", "--help", nullptr, "show this help and exit",
      [](Options& o, const std::string&) { o.mode = Mode::kHelp; }},
     {"-V", "--version", nullptr, "print the library version and exit",
@@ -59,7 +83,7 @@ constexpr OptionRow kOptions[] = {
 
 const OptionRow* findOption(std::string_view name) {
   for (const OptionRow& row : kOptions) {
-    if (name == row.shortName || name == row.longName) return &row;
+    if ((row.shortName != nullptr && name == row.shortName) || name == row.longName) return &row;
   }
   return nullptr;
 }
@@ -101,14 +125,19 @@ Options parseArguments(int argc, char** argv) {
 void printHelp() {
   std::printf(
       "Usage: quorix-sql [OPTIONS] [SQL...]\n"
-      "Parses SQL and prints its document as JSON. The SQL is the arguments joined with\n"
-      "spaces, or the files given with -f joined with newlines, or standard input.\n\nOptions:\n");
+      "Parses SQL and prints its document. The SQL is the arguments joined with spaces, or\n"
+      "each file given with -f on its own, or standard input. Errors are reported as\n"
+      "FILE:LINE:COL: error: MESSAGE, FILE being the file, <args> or <stdin>.\n\nOptions:\n");
   for (const OptionRow& row : kOptions) {
     const std::string name = std::string(row.longName) + (row.valueName != nullptr ? " " : "") +
                              (row.valueName != nullptr ? row.valueName : "");
-    std::printf("  %s, %-14s %s\n", row.shortName, name.c_str(), row.help);
+    std::printf("  %-4s%-14s %s\n",
+                row.shortName != nullptr ? (std::string(row.shortName) + ",").c_str() : "",
+                name.c_str(), row.help);
   }
-  std::printf("\nExit status: 0 parsed, 1 the SQL was rejected, 2 usage or I/O error.\n");
+  std::printf(
+      "\nColour is used when standard error is a terminal and NO_COLOR is not set.\n"
+      "Exit status: 0 parsed, 1 some SQL was rejected, 2 usage or I/O error.\n");
 }
 
 std::string readAll(const std::string& path) {
@@ -124,16 +153,26 @@ std::string readAll(const std::string& path) {
   return text;
 }
 
-std::string collectSql(const Options& options) {
-  if (!options.words.empty()) {
-    std::string text = options.words.front();
-    for (size_t i = 1; i < options.words.size(); ++i) text += ' ' + options.words[i];
-    return text;
+// One text to parse and the name its errors are reported under.
+struct Source {
+  std::string name;
+  std::string path;  // empty for SQL given as arguments
+};
+
+// Files are parsed one by one, so each error is placed within its own file.
+std::vector<Source> listSources(const Options& options) {
+  if (!options.words.empty()) return {{"<args>", ""}};
+  if (options.files.empty()) return {{"<stdin>", "-"}};
+  std::vector<Source> sources;
+  for (const std::string& path : options.files) {
+    sources.push_back({path == "-" ? "<stdin>" : path, path});
   }
-  if (options.files.empty()) return readAll("-");
-  // The newline keeps a statement that ends a file without one from running into the next.
-  std::string text = readAll(options.files.front());
-  for (size_t i = 1; i < options.files.size(); ++i) text += '\n' + readAll(options.files[i]);
+  return sources;
+}
+
+std::string joinWords(const std::vector<std::string>& words) {
+  std::string text = words.front();
+  for (size_t i = 1; i < words.size(); ++i) text += ' ' + words[i];
   return text;
 }
 
@@ -148,30 +187,64 @@ void writeOut(std::FILE* stream, const char* bytes, size_t size) {
   }
 }
 
-int runParse(const Options& options) {
-  const std::string sql = collectSql(options);
+bool colourWanted() {
+  const char* noColour = std::getenv("NO_COLOR");
+  return isatty(STDERR_FILENO) != 0 && (noColour == nullptr || *noColour == '\0');
+}
+
+void reportError(const Source& source, std::string_view sql, std::string_view message) {
+  const std::string text =
+      quorix::tools::formatDiagnostic(source.name, sql, message, {.colour = colourWanted()});
+  writeOut(stderr, text.data(), text.size());
+}
+
+int parseOne(const Source& source, const std::string& sql, Output output) {
   // The library reads C-string text even when given a length, so an embedded NUL would come
   // back as an internal fault; say what is really wrong instead.
-  const char* unfit = sql.find('\0') != std::string::npos ? "contains a NUL byte"
-                      : sql.size() > INT32_MAX            ? "is larger than 2 GiB"
+  const char* unfit = sql.find('\0') != std::string::npos ? "the SQL text contains a NUL byte"
+                      : sql.size() > INT32_MAX            ? "the SQL text is larger than 2 GiB"
                                                           : nullptr;
   if (unfit != nullptr) {
-    std::fprintf(stderr, "quorix-sql: the SQL text %s\n", unfit);
+    reportError(source, sql, unfit);
     return kExitRejected;
   }
   const ParseResult result = quorix_parse_sql(sql.c_str(), static_cast<int32_t>(sql.size()));
   const std::unique_ptr<uint8_t, LibraryFree> data(result.data);
   const std::unique_ptr<char, LibraryFree> error(result.error);
   if (result.status != 0) {
-    writeOut(stderr, result.error, static_cast<size_t>(result.error_len));
-    writeOut(stderr, "\n", 1);
+    reportError(source, sql, {result.error, static_cast<size_t>(result.error_len)});
     return kExitRejected;
   }
-  const quorix::tools::JsonStyle style{.pretty = !options.compact};
-  const std::string json =
-      quorix::tools::msgpackToJson(result.data, static_cast<size_t>(result.data_len), style) + '\n';
-  writeOut(stdout, json.data(), json.size());
+  const size_t size = static_cast<size_t>(result.data_len);
+  if (output == Output::kMsgpack) {
+    writeOut(stdout, reinterpret_cast<const char*>(result.data), size);
+  } else if (output != Output::kCheck) {
+    const quorix::tools::JsonStyle style{.pretty = output == Output::kPretty};
+    const std::string json = quorix::tools::msgpackToJson(result.data, size, style) + '\n';
+    writeOut(stdout, json.data(), json.size());
+  }
   return kExitOk;
+}
+
+// Every source gets its own report; the exit status is that of the worst outcome.
+int runParse(const Options& options) {
+  Output output = options.output;
+  if (output == Output::kAuto) {
+    output = isatty(STDOUT_FILENO) != 0 ? Output::kPretty : Output::kCompact;
+  }
+  int status = kExitOk;
+  for (const Source& source : listSources(options)) {
+    std::string sql;
+    try {
+      sql = source.path.empty() ? joinWords(options.words) : readAll(source.path);
+    } catch (const std::runtime_error& e) {
+      std::fprintf(stderr, "quorix-sql: %s\n", e.what());
+      status = kExitTrouble;
+      continue;
+    }
+    status = std::max(status, parseOne(source, sql, output));
+  }
+  return status;
 }
 
 }  // namespace
