@@ -1,0 +1,110 @@
+"""SQL text in, a list of statement documents out.
+
+    >>> import quorix_sql_parser as q
+    >>> q.parse("SELECT 1")[0]["kind"]["variant"]
+    'Select'
+
+Exceptions (all carry ``message``, ``line`` and ``column``; the position is None when the
+library's message has none):
+
+    SqlParserError            anything the library reported instead of a document
+    ├── SqlSyntaxError        the text is not valid SQL ("Parse error at line L, col C: ...")
+    ├── SqlValueError         also a ValueError: a numeric literal out of range or malformed,
+    │                         or a text the library cannot take (a NUL byte, over 2 GiB)
+    └── SqlInternalError      a defect of the library, not of the SQL
+    LibraryNotFoundError      an OSError: the shared library could not be found or loaded
+
+The document's layout is described in docs/FORMAT.md of the source tree.
+"""
+
+from __future__ import annotations
+
+import re
+from typing import Optional, Union
+
+import msgpack
+
+from ._lib import ENV_VAR, LibraryNotFoundError, call_parse, library, library_path
+
+__all__ = [
+    "parse",
+    "version",
+    "library_path",
+    "SqlParserError",
+    "SqlSyntaxError",
+    "SqlValueError",
+    "SqlInternalError",
+    "LibraryNotFoundError",
+    "ENV_VAR",
+]
+
+__version__ = "0.1.0"
+
+_MAX_TEXT = 2**31 - 1
+_POSITION = re.compile(r"^Parse error at line (\d+), col (\d+): ")
+_INTERNAL_PREFIX = "internal parser defect (this is a parser bug, not invalid SQL): "
+_VALUE_MESSAGES = ("Parsed integer outside of valid range", "invalid integer: ", "invalid float: ")
+
+
+class SqlParserError(Exception):
+    """The library returned an error instead of a document."""
+
+    def __init__(self, message: str, line: Optional[int] = None,
+                 column: Optional[int] = None) -> None:
+        super().__init__(message)
+        self.message = message
+        self.line = line
+        self.column = column
+
+
+class SqlSyntaxError(SqlParserError):
+    """Invalid SQL. ``line`` and ``column`` are 1-based; the column counts bytes of the UTF-8
+    text, not characters."""
+
+
+class SqlValueError(SqlParserError, ValueError):
+    """A value the parser cannot represent."""
+
+
+class SqlInternalError(SqlParserError):
+    """A bug in the library; the SQL may well be valid."""
+
+
+def _error_for(message: str) -> SqlParserError:
+    if message.startswith(_INTERNAL_PREFIX):
+        return SqlInternalError(message)
+    if message.startswith(_VALUE_MESSAGES):
+        return SqlValueError(message)
+    m = _POSITION.match(message)
+    if m:
+        return SqlSyntaxError(message, int(m.group(1)), int(m.group(2)))
+    # The remaining messages of the library are parse errors without a position.
+    return SqlSyntaxError(message)
+
+
+def parse(sql: Union[str, bytes]) -> list:
+    """Parses every statement in ``sql`` and returns one dict per statement, in order.
+
+    ``str`` is encoded as UTF-8; ``bytes`` are passed as they are. An empty text, or one of
+    comments and semicolons only, gives ``[]``.
+    """
+    if isinstance(sql, str):
+        text = sql.encode("utf-8")
+    elif isinstance(sql, (bytes, bytearray, memoryview)):
+        text = bytes(sql)
+    else:
+        raise TypeError(f"parse() takes str or bytes, not {type(sql).__name__}")
+    nul = text.find(b"\0")
+    if nul >= 0:
+        raise SqlValueError(f"the SQL text holds a NUL byte at offset {nul}")
+    if len(text) > _MAX_TEXT:
+        raise SqlValueError(f"the SQL text has {len(text)} bytes; at most {_MAX_TEXT} are taken")
+    document, error = call_parse(text)
+    if error is not None:
+        raise _error_for(error)
+    return msgpack.unpackb(document, raw=False)
+
+
+def version() -> str:
+    """The loaded library's version, e.g. "0.1.0"."""
+    return library().quorix_parser_version().decode("ascii")

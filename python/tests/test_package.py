@@ -1,0 +1,258 @@
+"""The Python package against the real library: documents, errors, discovery, freeing.
+
+Run with PYTHONPATH pointing at python/ and QUORIX_SQL_PARSER_LIB at the built library (ctest
+does both); without the variable the package's own discovery is used.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import unittest
+from pathlib import Path
+
+import quorix_sql_parser as q
+from quorix_sql_parser import _lib
+
+
+def span(l1, c1, l2, c2):
+    return {"start": {"line": l1, "column": c1}, "end": {"line": l2, "column": c2}}
+
+
+def under_asan():
+    return "libasan" in os.environ.get("LD_PRELOAD", "")
+
+
+class Documents(unittest.TestCase):
+    def test_select_one(self):
+        [stmt] = q.parse("SELECT 1")
+        self.assertEqual(list(stmt), ["kind", "span"])
+        self.assertEqual(stmt["span"], span(1, 1, 1, 6))
+        kind = stmt["kind"]
+        self.assertEqual(kind["variant"], "Select")
+        self.assertEqual(kind["projection"][0]["expr"]["kind"],
+                         {"variant": "Literal", "literal": {"variant": "Number", "value": "1"}})
+        self.assertIsNone(kind["group_by"])
+        self.assertEqual(kind["from"], [])
+
+    def test_several_statements_in_order(self):
+        doc = q.parse("INSERT INTO t (a) VALUES (1); UPDATE t SET a = 2;; DELETE FROM t\n"
+                      "DROP TABLE IF EXISTS t; CREATE INDEX i ON t (v) USING hnsw")
+        self.assertEqual([s["kind"]["variant"] for s in doc],
+                         ["Insert", "Update", "Delete", "DropTable", "CreateIndex"])
+        self.assertEqual(doc[0]["kind"]["columns"], ["a"])
+        self.assertEqual(doc[3]["kind"]["if_exists"], True)
+        self.assertEqual(doc[4]["kind"]["method"], "Hnsw")
+        self.assertEqual(doc[4]["kind"]["options"], [])
+        self.assertEqual(doc[3]["span"]["start"], {"line": 2, "column": 1})
+
+    def test_vector_values_are_floats_and_strings_are_str(self):
+        [stmt] = q.parse("SELECT [1, -2.5], 'héllo'")
+        items = stmt["kind"]["projection"]
+        self.assertEqual(items[0]["expr"]["kind"], {"variant": "VectorLiteral", "values": [1.0, -2.5]})
+        self.assertIsInstance(items[0]["expr"]["kind"]["values"][0], float)
+        self.assertEqual(items[1]["expr"]["kind"]["literal"]["value"], "héllo")
+
+    def test_create_table_types(self):
+        [stmt] = q.parse("CREATE TABLE t (id INT PRIMARY KEY, v VECTOR(128, cosine))")
+        cols = stmt["kind"]["columns"]
+        self.assertEqual(cols[0]["constraints"][0]["variant"], "PrimaryKey")
+        self.assertEqual(cols[1]["data_type"],
+                         {"variant": "Vector", "dimension": 128, "metric": "Cosine"})
+
+    def test_empty_texts(self):
+        for sql in ("", "   ", ";;", "-- only a comment", b""):
+            self.assertEqual(q.parse(sql), [])
+
+    def test_bytes_and_str_agree(self):
+        sql = "SELECT naive FROM t WHERE x = 'ü'"
+        self.assertEqual(q.parse(sql), q.parse(sql.encode("utf-8")))
+        self.assertEqual(q.parse(bytearray(b"SELECT 1")), q.parse("SELECT 1"))
+
+    def test_columns_count_bytes(self):
+        # 'é' is two bytes, so b stands at byte column 14, not character column 13.
+        [stmt] = q.parse("SELECT 'é', b")
+        self.assertEqual(stmt["kind"]["projection"][1]["span"], span(1, 14, 1, 14))
+
+    def test_wrong_type(self):
+        with self.assertRaises(TypeError):
+            q.parse(42)
+
+    def test_version(self):
+        self.assertEqual(q.version(), "0.1.0")
+
+
+class Errors(unittest.TestCase):
+    def test_syntax_error_position_on_a_later_line(self):
+        sql = "SELECT a\nFROM t;\n\nSELECT b FROM WHERE"
+        with self.assertRaises(q.SqlSyntaxError) as cm:
+            q.parse(sql)
+        e = cm.exception
+        self.assertEqual((e.line, e.column), (4, 15))
+        self.assertTrue(e.message.startswith("Parse error at line 4, col 15: "), e.message)
+        self.assertEqual(str(e), e.message)
+        self.assertIsInstance(e, q.SqlParserError)
+        self.assertNotIsInstance(e, ValueError)
+
+    def test_no_partial_document(self):
+        with self.assertRaises(q.SqlSyntaxError) as cm:
+            q.parse("SELECT 1; SELEC 2")
+        self.assertEqual((cm.exception.line, cm.exception.column), (1, 11))
+
+    def test_value_error(self):
+        with self.assertRaises(q.SqlValueError) as cm:
+            q.parse("SELECT 9223372036854775808")
+        e = cm.exception
+        self.assertIsInstance(e, ValueError)
+        self.assertIsInstance(e, q.SqlParserError)
+        self.assertNotIsInstance(e, q.SqlSyntaxError)
+        self.assertEqual(e.message, "Parsed integer outside of valid range")
+        self.assertEqual((e.line, e.column), (None, None))
+
+    def test_nul_is_refused_before_the_call(self):
+        with self.assertRaises(q.SqlValueError) as cm:
+            q.parse(b"SELECT 1\x00 garbage")
+        self.assertIn("offset 8", cm.exception.message)
+
+    def test_internal_defect(self):
+        with self.assertRaises(q.SqlInternalError) as cm:
+            q.parse("CREATE TABLE t (v VECTOR(3, 5))")
+        self.assertNotIsInstance(cm.exception, (q.SqlSyntaxError, ValueError))
+        self.assertIsNone(cm.exception.line)
+
+    def test_classification_of_messages(self):
+        cases = {
+            "Parse error at line 12, col 3: x": (q.SqlSyntaxError, 12, 3),
+            "unsupported statement node for MessagePack: nkIdentifier": (q.SqlSyntaxError, None, None),
+            "invalid float: 1e999": (q.SqlValueError, None, None),
+            "invalid integer: 12x": (q.SqlValueError, None, None),
+            "internal parser defect (this is a parser bug, not invalid SQL): index 8 not in 0 .. 7":
+                (q.SqlInternalError, None, None),
+        }
+        for message, (cls, line, column) in cases.items():
+            e = q._error_for(message)
+            self.assertIs(type(e), cls, message)
+            self.assertEqual((e.line, e.column, e.message), (line, column, message))
+
+
+class Discovery(unittest.TestCase):
+    def setUp(self):
+        self.tmp = Path(tempfile.mkdtemp())
+        self.addCleanup(shutil.rmtree, self.tmp)
+        self.pkg = self.tmp / "checkout" / "python" / "quorix_sql_parser"
+        self.pkg.mkdir(parents=True)
+        self.checkout = self.tmp / "checkout"
+
+    def touch(self, rel, cache=None):
+        p = self.checkout / rel
+        p.parent.mkdir(parents=True, exist_ok=True)
+        p.write_bytes(b"")
+        if cache is not None:
+            (p.parent / "CMakeCache.txt").write_text(f"X:BOOL=ON\nQUORIX_SANITIZE:STRING={cache}\n")
+        return str(p)
+
+    def order(self, environ):
+        return list(_lib.candidates(environ, self.pkg, self.checkout))
+
+    def test_env_var_wins_alone(self):
+        self.touch("python/quorix_sql_parser/libquorix_sql_parser.so.0")
+        self.touch("build/libquorix_sql_parser.so")
+        self.assertEqual(self.order({q.ENV_VAR: "/x/lib.so"}), [(q.ENV_VAR, "/x/lib.so")])
+
+    def test_package_then_build_then_other_builds_then_system(self):
+        in_pkg = self.touch("python/quorix_sql_parser/libquorix_sql_parser.so.0.1.0")
+        build = self.touch("build/libquorix_sql_parser.so", cache="")
+        other = self.touch("build-b/libquorix_sql_parser.so")
+        self.touch("build-asan/libquorix_sql_parser.so", cache="address,undefined")
+        self.touch("notbuild/libquorix_sql_parser.so")
+        got = self.order({})
+        self.assertEqual(got[:3], [("package", in_pkg), ("checkout", build), ("checkout", other)])
+        self.assertTrue(all(origin == "system" for origin, _ in got[3:]))
+        self.assertEqual(got[-1], ("system", "libquorix_sql_parser.so.0"))
+
+    def test_empty_env_var_is_unset(self):
+        self.assertNotEqual(self.order({q.ENV_VAR: ""})[0][0], q.ENV_VAR)
+
+    def test_real_library_found_next_to_package(self):
+        real = q.library_path()
+        link = self.pkg / "libquorix_sql_parser.so"
+        link.symlink_to(os.path.abspath(real))
+        cdll, path = _lib.open_library({}, self.pkg, self.checkout)
+        self.assertEqual(path, str(link))
+        self.assertEqual(cdll.quorix_parser_version(), b"0.1.0")
+
+    def test_bogus_env_path_is_a_clear_error(self):
+        with self.assertRaises(q.LibraryNotFoundError) as cm:
+            _lib.open_library({q.ENV_VAR: str(self.tmp / "nope.so")}, self.pkg, self.checkout)
+        self.assertIn(q.ENV_VAR, str(cm.exception))
+        self.assertIn("nope.so", str(cm.exception))
+        self.assertIsInstance(cm.exception, OSError)
+
+    def test_env_path_that_is_not_a_library(self):
+        junk = self.tmp / "junk.so"
+        junk.write_bytes(b"not an ELF file")
+        with self.assertRaises(q.LibraryNotFoundError) as cm:
+            _lib.open_library({q.ENV_VAR: str(junk)}, self.pkg, self.checkout)
+        self.assertIn("could not be loaded", str(cm.exception))
+
+    def test_bogus_env_in_a_fresh_process(self):
+        # Import must work; the failure comes with the first call that needs the library.
+        env = dict(os.environ, QUORIX_SQL_PARSER_LIB="/nonexistent/libquorix_sql_parser.so")
+        code = ("import quorix_sql_parser as q\n"
+                "try:\n    q.parse('SELECT 1')\n"
+                "except q.LibraryNotFoundError as e:\n    print('ERR', e)\n")
+        out = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True,
+                             text=True, timeout=60)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertIn("ERR QUORIX_SQL_PARSER_LIB is set to '/nonexistent/", out.stdout)
+
+
+class Resources(unittest.TestCase):
+    @staticmethod
+    def rss_bytes():
+        with open("/proc/self/statm") as f:
+            return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+    @unittest.skipIf(under_asan(), "the sanitizer's quarantine keeps freed blocks resident")
+    @unittest.skipUnless(os.path.exists("/proc/self/statm"), "needs /proc")
+    def test_ten_thousand_parses_do_not_grow(self):
+        ok = "SELECT a, b, count(*) FROM t WHERE c IN (1, 2, 3) GROUP BY a, b"
+        bad = "SELECT a FROM WHERE " + "x" * 2000
+        big = "SELECT " + ", ".join(f"'{'v' * 300}{i}'" for i in range(50))
+        for _ in range(500):  # let the allocators reach their working size first
+            q.parse(ok), q.parse(big)
+        before = self.rss_bytes()
+        for i in range(10_000):
+            q.parse(big if i % 2 else ok)
+            with self.assertRaises(q.SqlSyntaxError):
+                q.parse(bad)
+        grown = self.rss_bytes() - before
+        # Leaking either block would cost well over 100 MB here.
+        self.assertLess(grown, 8 << 20, f"RSS grew by {grown} bytes")
+
+    def test_threads_share_the_library(self):
+        sqls = [f"SELECT {i}, c{i} FROM t{i} WHERE x = {i}" for i in range(8)]
+        expected = [q.parse(s) for s in sqls]
+        failures = []
+
+        def work(k):
+            try:
+                for _ in range(300):
+                    if q.parse(sqls[k]) != expected[k]:
+                        failures.append(k)
+                        return
+            except Exception as e:  # reported below, not lost in the thread
+                failures.append(repr(e))
+
+        threads = [threading.Thread(target=work, args=(k,)) for k in range(8)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(failures, [])
+
+
+if __name__ == "__main__":
+    unittest.main()
