@@ -10,5 +10,5 @@ quorix_prepare
 if (($# == 0)); then
   set -- "SELECT id, title FROM docs WHERE lang = 'en' ORDER BY id LIMIT 10"
 fi
-echo "quorix-sql $*"
-"$QUORIX_BUILD_DIR/tools/quorix-sql" "$@"
+echo "quorix-sql --pretty $*"
+"$QUORIX_BUILD_DIR/tools/quorix-sql" --pretty "$@"
