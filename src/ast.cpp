@@ -191,6 +191,10 @@ class SmallStack {
   size_t size_ = 0;
 };
 
+constexpr uint64_t kLeafKinds = kindBit(nkIdentifier) | kindBit(nkStringLit) | kindBit(nkIntLit) |
+                                kindBit(nkFloatLit) | kindBit(nkBoolLit) | kindBit(nkNull) |
+                                kindBit(nkStar);
+
 }  // namespace
 
 void fillMissingSpans(SqlNode* node, const SqlNode* parent) {
@@ -202,36 +206,28 @@ void fillMissingSpans(SqlNode* node, const SqlNode* parent) {
   // The order of visits does not matter, only that a parent settles before its children, so a
   // plain LIFO work list replaces the recursion.
   SmallStack<Pending, 128> work;
-  work.push({node, &parent->span});
+  // Leaves (names, literals, NULL, *) have no sub-nodes: they are settled on the spot instead of
+  // going through the work list, which is then left with the inner nodes only.
+  auto visit = [&work](SqlNode* child, const Span* inherited) {
+    if (child == nullptr) return;
+    if (((kLeafKinds >> child->kind) & 1) != 0) {
+      if (isEmpty(child->span.start)) child->span = *inherited;
+    } else {
+      work.push({child, inherited});
+    }
+  };
+  visit(node, &parent->span);
   while (!work.empty()) {
     Pending p = work.pop();
     SqlNode* n = p.node;
     if (isEmpty(n->span.start)) n->span = *p.inherited;
     const Span* mine = &n->span;
-    switch (n->kind) {
-      case nkIdentifier:
-      case nkStringLit:
-      case nkIntLit:
-      case nkFloatLit:
-      case nkBoolLit:
-      case nkNull:
-      case nkStar:
-        break;
-      case nkBinaryOp:
-      case nkUnaryOp:
-      case nkAlias:
-      case nkJoin:
-      case nkColumnDef:
-        // a_, b_, c_ hold exactly the sub-nodes of these kinds (unused ones are null), and
-        // only nkColumnDef also keeps a list (its constraints).
-        if (n->a_ != nullptr) work.push({n->a_, mine});
-        if (n->b_ != nullptr) work.push({n->b_, mine});
-        if (n->c_ != nullptr) work.push({n->c_, mine});
-        [[fallthrough]];
-      default:
-        for (SqlNode* c = n->list_.first; c != nullptr; c = c->next) work.push({c, mine});
-        break;
-    }
+    // a_, b_, c_ hold exactly the sub-nodes of the kinds without children (unused ones are
+    // null); list_ holds the children, or a column's constraints.
+    visit(n->a_, mine);
+    visit(n->b_, mine);
+    visit(n->c_, mine);
+    for (SqlNode* c = n->list_.first; c != nullptr; c = c->next) visit(c, mine);
   }
 }
 

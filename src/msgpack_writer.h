@@ -127,7 +127,16 @@ class MsgPackWriter {
     size_ += n;
   }
 
+  // Lines and most columns are below 128: one byte, inline; the rest goes out of line.
   void intUnchecked(int64_t v) {
+    if (static_cast<uint64_t>(v) <= 127) [[likely]] {
+      putUnchecked(static_cast<uint8_t>(v));
+    } else {
+      intUncheckedWide(v);
+    }
+  }
+
+  [[gnu::noinline]] void intUncheckedWide(int64_t v) {
     if (v >= 0) {
       writeUnsigned(static_cast<uint64_t>(v));
     } else if (v >= -32) {
