@@ -77,7 +77,7 @@ size_t documentReserve(size_t inputBytes) {
   // Documents run at roughly 10 to 30 bytes per input byte; start near that, capped so that a
   // huge input does not reserve its whole estimate up front. Short texts fit the writer's
   // inline buffer.
-  size_t estimate = inputBytes * 20 + 256;
+  size_t estimate = inputBytes * 16 + 256;
   constexpr size_t kCap = size_t(64) << 20;
   return estimate < kCap ? estimate : kCap;
 }
