@@ -79,7 +79,7 @@ void Encoder::writeExpr(const SqlNode* node) {
   // operator, right operand and span on the way back up. Right operands are shallow by the
   // grammar, so the recursion left is bounded by the parser's nesting limit.
   const size_t base = chain_.size();
-  while (isGenericBinary(node)) {
+  while (node != nullptr && isGenericBinary(node)) {
     w_.writeMapHeader(2);
     w_.writeRaw(key::kind);
     w_.writeMapHeader(4);
@@ -87,22 +87,16 @@ void Encoder::writeExpr(const SqlNode* node) {
     w_.writeRaw(packed("BinaryOp"));
     w_.writeRaw(key::left);
     chain_.push_back(node);
-    const SqlNode* left = unwrapAlias(node->binLeft());
-    if (left == nullptr) break;
-    node = left;
+    node = unwrapAlias(node->binLeft());
   }
-  if (chain_.size() == base || node != chain_.back()) {
-    if (node == nullptr) {
-      w_.writeNil();
-    } else {
-      w_.writeMapHeader(2);
-      w_.writeRaw(key::kind);
-      writeExprVariant(node);
-      w_.writeRaw(key::span);
-      writeSpan(node);
-    }
+  if (node == nullptr) {
+    w_.writeNil();  // only a link whose left operand is missing gets here
   } else {
-    w_.writeNil();  // a link whose left operand is missing
+    w_.writeMapHeader(2);
+    w_.writeRaw(key::kind);
+    writeExprVariant(node);
+    w_.writeRaw(key::span);
+    writeSpan(node);
   }
   while (chain_.size() > base) {
     const SqlNode* link = chain_.back();
