@@ -1,5 +1,6 @@
-// Per-call bump allocator. Nodes, child links and unescaped strings of one parse live here and
-// are released together, so freeing a tree of any size or depth is one operation.
+// Per-call bump allocator. Nodes, child links and unescaped strings of one statement live here
+// and are released together, so freeing a tree of any size or depth is one operation; reset()
+// hands the memory to the next statement, which then finds it warm in the cache.
 #pragma once
 
 #include <cstddef>
@@ -25,12 +26,28 @@ class Arena {
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
   ~Arena() {
-    Block* b = head_;
-    while (b != nullptr) {
+    freeChain(head_);
+    std::free(spare_);
+  }
+
+  // Releases everything made so far. The largest block is kept for what comes next, so a text
+  // of many statements reuses one block instead of allocating per statement.
+  void reset() {
+    Block* keep = spare_;
+    for (Block* b = head_; b != nullptr;) {
       Block* prev = b->prev;
-      std::free(b);
+      if (keep == nullptr || b->size > keep->size) {
+        std::free(keep);
+        keep = b;
+      } else {
+        std::free(b);
+      }
       b = prev;
     }
+    head_ = nullptr;
+    spare_ = keep;
+    cur_ = inline_;
+    end_ = inline_ + kInlineBytes;
   }
 
   void* allocate(size_t size, size_t align = alignof(std::max_align_t)) {
@@ -60,23 +77,40 @@ class Arena {
   }
 
  private:
-  struct Block {
+  struct alignas(std::max_align_t) Block {
     Block* prev;
+    size_t size;
   };
 
+  static void freeChain(Block* b) {
+    while (b != nullptr) {
+      Block* prev = b->prev;
+      std::free(b);
+      b = prev;
+    }
+  }
+
   void grow(size_t atLeast) {
-    size_t size = nextSize_;
-    while (size < atLeast + sizeof(Block)) size *= 2;
-    auto* b = static_cast<Block*>(std::malloc(size));
-    if (b == nullptr) throw std::bad_alloc();
+    Block* b;
+    if (spare_ != nullptr && spare_->size >= atLeast + sizeof(Block)) {
+      b = spare_;
+      spare_ = nullptr;
+    } else {
+      size_t size = nextSize_;
+      while (size < atLeast + sizeof(Block)) size *= 2;
+      b = static_cast<Block*>(std::malloc(size));
+      if (b == nullptr) throw std::bad_alloc();
+      b->size = size;
+      if (nextSize_ < (size_t(1) << 24)) nextSize_ = size * 2;
+    }
     b->prev = head_;
     head_ = b;
     cur_ = reinterpret_cast<char*>(b + 1);
-    end_ = reinterpret_cast<char*>(b) + size;
-    if (nextSize_ < (size_t(1) << 24)) nextSize_ = size * 2;
+    end_ = reinterpret_cast<char*>(b) + b->size;
   }
 
   Block* head_ = nullptr;
+  Block* spare_ = nullptr;
   char* cur_;
   char* end_;
   size_t nextSize_;

@@ -161,8 +161,10 @@ struct SqlNode {
   SqlNode* a_ = nullptr;  // binLeft, unOperand, aliasExpr, joinLeft, colType
   SqlNode* b_ = nullptr;  // binRight, joinRight
   SqlNode* c_ = nullptr;  // joinCond
-  NodeList list_;         // children, colConstraints
-  NameList names_;        // joinUsing
+  union {
+    NodeList list_{};  // children, colConstraints (no kind has both these and joinUsing)
+    NameList names_;   // joinUsing
+  };
   union {
     int64_t intVal;
     double floatVal;
@@ -182,6 +184,7 @@ struct SqlNode {
 };
 
 static_assert(std::is_trivially_destructible_v<SqlNode>);
+static_assert(std::is_trivially_copyable_v<SqlNode>);
 
 // Constructors. Every node lives in the arena of its parse.
 SqlNode* newNode(Arena& arena, NodeKind kind, const Span& span);

@@ -2,17 +2,42 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "encoder.h"
 #include "errors.h"
+#include "parser.h"
 
 namespace quorix {
 
-void astToMsgPack(const NodeList& statements, MsgPackWriter& writer) {
+void astToMsgPack(std::string_view text, MsgPackWriter& writer) {
+  // Each statement is encoded as soon as it is parsed and its nodes are then released: the
+  // tree of one statement stays in the cache and memory holds one statement's nodes at a time.
+  // The count of the statement array is known only at the end, so its header is filled in
+  // last, into bytes kept in front (a text under 128 bytes cannot hold 16 statements).
+  writer.reserveFront(text.size() < 128 ? 1 : 3);
   Encoder enc(writer);
-  writer.writeArrayHeader(statements.size);
-  for (const SqlNode* s = statements.first; s != nullptr; s = s->next) enc.writeStatement(s);
+  // A failure while encoding must not hide a parse error further on, which is what a
+  // parse-then-encode order would report; so it waits until the whole text has parsed.
+  std::exception_ptr encodeFailure;
+  Arena arena(text.size() < (size_t(64) << 10) ? text.size() : (size_t(64) << 10));
+  size_t count = parseSqlStatements(text, arena, [&](const SqlNode* stmt, const Parser& parser) {
+    if (encodeFailure) return;
+    try {
+      enc.writeStatement(stmt);
+    } catch (...) {
+      encodeFailure = std::current_exception();
+      return;
+    }
+    // Project the final size from the bytes per input byte so far, so the buffer grows
+    // straight to about the document's size.
+    size_t consumed = parser.consumedBytes();
+    if (consumed != 0 && consumed < text.size())
+      writer.expectTotal(writer.size() + writer.size() * (text.size() - consumed) / consumed);
+  });
+  if (encodeFailure) std::rethrow_exception(encodeFailure);
+  writer.writeFrontArrayHeader(count);
   writer.checkLimit();
 }
 

@@ -10,8 +10,10 @@
 
 namespace quorix {
 
-// Writes the whole document (array of statement maps) for the statements of one parse.
-void astToMsgPack(const NodeList& statements, MsgPackWriter& writer);
+// Parses the text and writes its whole document (the array of statement maps) into an empty
+// writer. Raises the first parse or value error of the text; failing that, the first failure of
+// encoding.
+void astToMsgPack(std::string_view text, MsgPackWriter& writer);
 
 // The first name in a node: "" for none, strVal of an identifier or string literal, otherwise
 // that of the first child. A kind without text or children is an internal defect.

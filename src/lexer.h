@@ -43,6 +43,11 @@ class Lexer {
   // Scans the next token into `out` (written in place: no temporary on the caller's stack).
   void next(Token& out);
 
+  // Bytes of the input scanned so far.
+  size_t consumed() const { return static_cast<size_t>(pos_ - begin_); }
+  // Whether `p` points into the input (and not into the arena).
+  bool inInput(const char* p) const { return p >= begin_ && p <= end_; }
+
  private:
   int64_t column(const char* p) const { return static_cast<int64_t>(p - lineStart_) + 1; }
   void skipWhitespace();

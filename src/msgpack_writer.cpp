@@ -20,8 +20,19 @@ void MsgPackWriter::grow(size_t extra) {
   // `extra` is an upper bound of the next value (a header may be shorter than reserved), so the
   // exact check is checkLimit(); this one stops the buffer from growing far past the limit.
   size_t needed = size_ + extra;
-  if (needed > limit_ + 16) raiseTooLarge();
-  size_t cap = cap_ * 2;
+  if (needed - begin_ > limit_ + 16) raiseTooLarge();
+  // Towards the caller's estimate when there is one (a little over it, since estimates run
+  // short as often as long); by half again otherwise, which wastes less than doubling. An
+  // estimate that proved short is corrected by small steps: it is close by then.
+  size_t cap;
+  if (expected_ == 0) {
+    cap = cap_ + cap_ / 2;
+  } else if (expected_ >= needed) {
+    cap = expected_ + expected_ / 16;
+  } else {
+    cap = needed + needed / 16;
+  }
+  if (cap < cap_ + cap_ / 16) cap = cap_ + cap_ / 16;
   if (cap < needed) cap = needed;
   char* p;
   if (buf_ == inline_) {
@@ -35,8 +46,59 @@ void MsgPackWriter::grow(size_t extra) {
   cap_ = cap;
 }
 
+void MsgPackWriter::reserveFront(size_t bytes) {
+  ensure(bytes);
+  size_ = bytes;
+  front_ = bytes;
+  begin_ = 0;
+}
+
+void MsgPackWriter::writeFrontArrayHeader(size_t count) {
+  size_t n = count <= 15 ? 1 : count <= 0xffff ? 3 : 5;
+  if (n > front_) {
+    // More entries than the reservation foresaw: make room by moving the document up.
+    ensure(n - front_);
+    std::memmove(buf_ + n, buf_ + front_, size_ - front_);
+    size_ += n - front_;
+    front_ = n;
+  }
+  writeHeaderAt(front_ - n, count);
+  begin_ = front_ - n;
+  front_ = 0;
+}
+
+void MsgPackWriter::writeHeaderAt(size_t at, size_t count) {
+  size_t end = size_;
+  size_ = at;
+  writeArrayHeader(count);
+  size_ = end;
+}
+
+uint8_t* MsgPackWriter::release() {
+  size_t n = size();
+  char* block;
+  if (buf_ == inline_) {
+    block = static_cast<char*>(std::malloc(n));
+    if (block == nullptr) throw std::bad_alloc();
+    std::memcpy(block, buf_ + begin_, n);
+  } else {
+    // The host frees the block from its first byte, so the document has to start there.
+    if (begin_ != 0) std::memmove(buf_, buf_ + begin_, n);
+    block = buf_;
+    if (cap_ - n > cap_ / 32) {
+      // Give back the unused tail; shrinking happens in place.
+      if (char* shrunk = static_cast<char*>(std::realloc(buf_, n))) block = shrunk;
+    }
+  }
+  buf_ = inline_;
+  cap_ = kInlineBytes;
+  size_ = 0;
+  begin_ = 0;
+  return reinterpret_cast<uint8_t*>(block);
+}
+
 void MsgPackWriter::checkLimit() const {
-  if (size_ > limit_) raiseTooLarge();
+  if (size() > limit_) raiseTooLarge();
 }
 
 void MsgPackWriter::raiseTooLarge() const {

@@ -41,10 +41,27 @@ class MsgPackWriter {
   MsgPackWriter(const MsgPackWriter&) = delete;
   MsgPackWriter& operator=(const MsgPackWriter&) = delete;
 
-  const uint8_t* data() const { return reinterpret_cast<const uint8_t*>(buf_); }
-  size_t size() const { return size_; }
+  const uint8_t* data() const { return reinterpret_cast<const uint8_t*>(buf_ + begin_); }
+  size_t size() const { return size_ - begin_; }
+  size_t capacity() const { return cap_; }
   // Raises the range fault when the document is longer than the limit.
   void checkLimit() const;
+
+  // For an array whose count is known only at its end: `reserveFront` (on an empty writer)
+  // keeps `bytes` for the header, `writeFrontArrayHeader` fills it in once the count is known.
+  // The header ends where the reserved bytes end; if it is shorter than they are, the document
+  // starts a little later (data() knows where).
+  void reserveFront(size_t bytes);
+  void writeFrontArrayHeader(size_t count);
+
+  // The expected final size: growth goes straight there instead of doubling, so the buffer
+  // ends close to the document's size.
+  void expectTotal(size_t bytes) { expected_ = bytes; }
+
+  // Hands the document over as one malloc'd block of exactly size() bytes, for free() to
+  // release; a buffer already on the heap changes hands without a copy. The writer is empty
+  // afterwards. Throws bad_alloc.
+  uint8_t* release();
 
   void writeNil() { put(0xc0); }
   void writeBool(bool v) { put(v ? 0xc3 : 0xc2); }
@@ -214,11 +231,15 @@ class MsgPackWriter {
   }
   void grow(size_t extra);
   [[noreturn]] void raiseTooLarge() const;
+  void writeHeaderAt(size_t at, size_t count);
 
   char* buf_;
   size_t size_ = 0;
   size_t cap_;
   size_t limit_;
+  size_t begin_ = 0;     // where the document starts in buf_ (see reserveFront)
+  size_t front_ = 0;     // bytes reserved for the front header
+  size_t expected_ = 0;  // the caller's estimate of the final size; 0 for none
   char inline_[kInlineBytes];
 };
 

@@ -19,9 +19,6 @@ namespace quorix {
 // about 1.3 MiB.
 inline constexpr int kMaxNestingDepth = 500;
 
-// Parses the whole text into statement trees (linked through SqlNode::next), spans filled.
-NodeList parseSqlStatements(std::string_view text, Arena& arena);
-
 // Conversions of numeric lexemes; failures raise ValueError with the dialect's messages.
 int64_t convertIntegerLexeme(std::string_view lexeme);
 double convertFloatLexeme(std::string_view lexeme);
@@ -30,7 +27,11 @@ class Parser {
  public:
   Parser(std::string_view text, Arena& arena);
 
-  NodeList parseStatements();
+  // The next statement with its spans settled, or nullptr at the end of the text.
+  SqlNode* nextStatement();
+  // Releases every node made so far; the lookahead token stays valid.
+  void releaseNodes();
+  size_t consumedBytes() const { return lexer_.consumed(); }
 
   // Primitives.
   // The primitives are inline so that a discarded token costs nothing: every nesting level's
@@ -132,5 +133,20 @@ class NestingGuard {
  private:
   Parser& p_;
 };
+
+// Parses the text statement by statement: each statement, spans settled, goes to
+// `onStatement(stmt, parser)` and is released before the next one is parsed, so the nodes of a
+// long text never pile up. Returns the number of statements.
+template <typename OnStatement>
+size_t parseSqlStatements(std::string_view text, Arena& arena, OnStatement&& onStatement) {
+  Parser parser(text, arena);
+  size_t count = 0;
+  while (SqlNode* stmt = parser.nextStatement()) {
+    ++count;
+    onStatement(stmt, parser);
+    parser.releaseNodes();
+  }
+  return count;
+}
 
 }  // namespace quorix

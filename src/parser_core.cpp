@@ -88,24 +88,39 @@ SqlNode* Parser::parseDropStmt() {
   error("expected TABLE or INDEX after DROP");
 }
 
-NodeList Parser::parseStatements() {
-  NodeList statements;
+SqlNode* Parser::nextStatement() {
   while (check(tkSemicolon)) advance();
-  while (!check(tkEof)) {
-    SqlNode* stmt = parseStatement();
-    fillMissingSpans(stmt, stmt);
-    append(statements, stmt);
-    while (check(tkSemicolon)) advance();
-  }
-  return statements;
+  if (check(tkEof)) return nullptr;
+  SqlNode* stmt = parseStatement();
+  fillMissingSpans(stmt, stmt);
+  return stmt;
 }
 
-NodeList parseSqlStatements(std::string_view text, Arena& arena) {
-  Parser parser(text, arena);
-  return parser.parseStatements();
+void Parser::releaseNodes() {
+  // The lookahead may be a string whose unescaped text lives in the arena; it has to outlive
+  // the reset (it may yet appear in an error message).
+  std::string_view lexeme = current_.lexeme;
+  if (lexeme.empty() || lexer_.inInput(lexeme.data())) {
+    arena_.reset();
+    return;
+  }
+  std::string kept(lexeme);
+  arena_.reset();
+  current_.lexeme = arena_.copy(kept);
 }
 
 int64_t convertIntegerLexeme(std::string_view lexeme) {
+  // Up to 18 digits cannot overflow: the common case needs no general conversion.
+  if (!lexeme.empty() && lexeme.size() <= 18) {
+    uint64_t v = 0;
+    bool digits = true;
+    for (char c : lexeme) {
+      unsigned d = static_cast<unsigned>(c - '0');
+      digits &= d < 10;
+      v = v * 10 + d;
+    }
+    if (digits) return static_cast<int64_t>(v);
+  }
   int64_t value = 0;
   const char* end = lexeme.data() + lexeme.size();
   auto [ptr, ec] = std::from_chars(lexeme.data(), end, value);
@@ -115,7 +130,34 @@ int64_t convertIntegerLexeme(std::string_view lexeme) {
   return value;
 }
 
+namespace {
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+}  // namespace
+
 double convertFloatLexeme(std::string_view lexeme) {
+  // Most literals have few digits: when the digits form an integer of at most 2^53 and at most
+  // 22 follow the point, both it and the power of ten are exact doubles, and one correctly
+  // rounded division gives the correctly rounded value (Clinger's fast path).
+  if (!lexeme.empty() && lexeme.size() <= 19) {
+    uint64_t m = 0;
+    int fraction = -1;  // digits after the point; -1 before it
+    bool ok = true;
+    for (char c : lexeme) {
+      if (c == '.') {
+        ok &= fraction < 0;
+        fraction = 0;
+        continue;
+      }
+      unsigned d = static_cast<unsigned>(c - '0');
+      ok &= d < 10;
+      m = m * 10 + d;
+      if (fraction >= 0) ++fraction;
+    }
+    if (ok && fraction != 0 && m <= (uint64_t(1) << 53))
+      return static_cast<double>(m) / kExactPowersOfTen[fraction < 0 ? 0 : fraction];
+  }
   double value = 0;
   const char* end = lexeme.data() + lexeme.size();
   auto [ptr, ec] = std::from_chars(lexeme.data(), end, value, std::chars_format::fixed);

@@ -28,9 +28,15 @@ constexpr size_t kTruncatedMessageBytes = 4096;
 
 std::string_view takeInput(const char* sql, int32_t len) {
   if (len <= 0) return sql == nullptr ? std::string_view() : std::string_view(sql);
-  // strnlen, not strlen: a host buffer of exactly len bytes without a terminator is never read
-  // past its end.
-  size_t measured = sql == nullptr ? 0 : strnlen(sql, static_cast<size_t>(len));
+  // Bounded, unlike strlen: a host buffer of exactly len bytes without a terminator is never
+  // read past its end. memchr rather than strnlen, which other libraries in a host process
+  // (PostgreSQL's, for one) export in slow byte-at-a-time versions that would take its place.
+  size_t measured = static_cast<size_t>(len);
+  if (sql == nullptr) {
+    measured = 0;
+  } else if (const void* nul = std::memchr(sql, 0, measured)) {
+    measured = static_cast<size_t>(static_cast<const char*>(nul) - sql);
+  }
   if (measured < static_cast<size_t>(len)) raiseIndexFault(measured, measured);
   return std::string_view(sql, measured);
 }
@@ -73,15 +79,6 @@ void setDefect(ParseResult& r, const char* what, const Limits& limits) noexcept 
   }
 }
 
-size_t documentReserve(size_t inputBytes) {
-  // Documents run at roughly 10 to 30 bytes per input byte; start near that, capped so that a
-  // huge input does not reserve its whole estimate up front. Short texts fit the writer's
-  // inline buffer.
-  size_t estimate = inputBytes * 16 + 256;
-  constexpr size_t kCap = size_t(64) << 20;
-  return estimate < kCap ? estimate : kCap;
-}
-
 }  // namespace
 
 ParseResult parseWithLimits(const char* sql, int32_t len, const Limits& limits) noexcept {
@@ -89,16 +86,13 @@ ParseResult parseWithLimits(const char* sql, int32_t len, const Limits& limits) 
   std::memset(&r, 0, sizeof r);
   try {
     std::string_view text = takeInput(sql, len);
-    Arena arena(text.size() * 2 < (size_t(1) << 20) ? text.size() * 2 : (size_t(1) << 20));
-    NodeList statements = parseSqlStatements(text, arena);
-    MsgPackWriter writer(documentReserve(text.size()), limits.maxDocumentBytes);
-    astToMsgPack(statements, writer);
-    auto* block = static_cast<uint8_t*>(std::malloc(writer.size()));
-    if (block == nullptr) throw std::bad_alloc();
-    std::memcpy(block, writer.data(), writer.size());
+    MsgPackWriter writer(0, limits.maxDocumentBytes);
+    astToMsgPack(text, writer);
+    int32_t size = static_cast<int32_t>(writer.size());
+    uint8_t* block = writer.release();
     r.status = 0;
     r.data = block;
-    r.data_len = static_cast<int32_t>(writer.size());
+    r.data_len = size;
     return r;
   } catch (const ParseError& e) {
     setError(r, e.what(), limits);
