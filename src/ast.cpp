@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "small_stack.h"
 
 namespace quorix {
 
@@ -171,34 +172,6 @@ SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, const 
 }
 
 namespace {
-
-// A LIFO work list whose first entries live on the stack: typical statements never allocate,
-// and chains of any length spill to the heap.
-template <typename T, size_t N>
-class SmallStack {
- public:
-  bool empty() const { return size_ == 0; }
-  void push(const T& v) {
-    if (size_ < N) {
-      local_[size_] = v;
-    } else {
-      spill_.push_back(v);
-    }
-    ++size_;
-  }
-  T pop() {
-    --size_;
-    if (size_ < N) return local_[size_];
-    T v = spill_.back();
-    spill_.pop_back();
-    return v;
-  }
-
- private:
-  T local_[N];
-  std::vector<T> spill_;
-  size_t size_ = 0;
-};
 
 constexpr uint64_t kLeafKinds = kindBit(nkIdentifier) | kindBit(nkStringLit) | kindBit(nkIntLit) |
                                 kindBit(nkFloatLit) | kindBit(nkBoolLit) | kindBit(nkNull) |

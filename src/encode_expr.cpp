@@ -86,7 +86,7 @@ void Encoder::writeExpr(const SqlNode* node) {
     w_.writeRaw(key::variant);
     w_.writeRaw(packed("BinaryOp"));
     w_.writeRaw(key::left);
-    chain_.push_back(node);
+    chain_.push(node);
     node = unwrapAlias(node->binLeft());
   }
   if (node == nullptr) {
@@ -99,8 +99,7 @@ void Encoder::writeExpr(const SqlNode* node) {
     writeSpan(node);
   }
   while (chain_.size() > base) {
-    const SqlNode* link = chain_.back();
-    chain_.pop_back();
+    const SqlNode* link = chain_.pop();
     w_.writeRaw(key::op);
     w_.writeString(normalizedBinaryOp(link->binOp()));
     w_.writeRaw(key::right);

@@ -73,12 +73,6 @@ void Encoder::writeStatementKind(const SqlNode* stmt) {
   }
 }
 
-void Encoder::writeSpan(const SqlNode* node) {
-  // A map of "start" and "end", each a {"line", "column"} map.
-  const Span& s = node->span;
-  w_.writeSpanMap(s.start.line, s.start.column, s.end.line, s.end.column);
-}
-
 void Encoder::writeBoolOpt(int64_t tri) {
   if (tri == -1) {
     w_.writeNil();

@@ -159,7 +159,7 @@ void Encoder::writeFromItem(const SqlNode* item) {
     w_.writeRaw(key::variant);
     w_.writeRaw(packed("Join"));
     w_.writeRaw(key::left);
-    chain_.push_back(item);
+    chain_.push(item);
     item = item->joinLeft();
   }
   if (item == nullptr) {
@@ -213,8 +213,7 @@ void Encoder::writeFromItem(const SqlNode* item) {
     writeSpan(item);
   }
   while (chain_.size() > base) {
-    const SqlNode* join = chain_.back();
-    chain_.pop_back();
+    const SqlNode* join = chain_.pop();
     w_.writeRaw(key::right);
     writeFromItem(join->joinRight());
     w_.writeRaw(key::join_type);

@@ -7,6 +7,7 @@
 
 #include "ast.h"
 #include "msgpack_writer.h"
+#include "small_stack.h"
 
 namespace quorix {
 
@@ -96,7 +97,11 @@ class Encoder {
 
   void writeStatement(const SqlNode* stmt);
   void writeStatementKind(const SqlNode* stmt);
-  void writeSpan(const SqlNode* node);
+  // A map of "start" and "end", each a {"line", "column"} map.
+  void writeSpan(const SqlNode* node) {
+    const Span& s = node->span;
+    w_.writeSpanMap(s.start.line, s.start.column, s.end.line, s.end.column);
+  }
   void writeBoolOpt(int64_t tri);
   void writeStringSeqOpt(const NameList& names);
 
@@ -131,8 +136,9 @@ class Encoder {
   void writeDropKind(const SqlNode* stmt, const PackedStr<10>& variant);
 
   MsgPackWriter& w_;
-  // Shared explicit stack for walking left-deep chains without recursion.
-  std::vector<const SqlNode*> chain_;
+  // Shared explicit stack for walking left-deep chains without recursion; ordinary statements
+  // stay within its inline part and never allocate.
+  SmallStack<const SqlNode*, 64> chain_;
 };
 
 }  // namespace quorix

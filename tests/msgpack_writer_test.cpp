@@ -410,3 +410,34 @@ TEST(MsgPackDocument, VectorFormsInsideDocuments) {
 
 }  // namespace
 }  // namespace quorix::test
+
+namespace quorix::test {
+namespace {
+
+// The span map has a fixed-pattern path for small numbers; every number on either side of that
+// path's edge must come out as the general writer composes it.
+TEST(MsgPackWriter, SpanMapsMatchTheComposedFormOnBothSidesOfTheFastPath) {
+  const int64_t values[] = {0, 1, 127, 128, 255, 256, 65536, 4294967296, -1};
+  for (int slot = 0; slot < 4; ++slot) {
+    for (int64_t v : values) {
+      int64_t n[4] = {1, 2, 3, 4};
+      n[slot] = v;
+      Bytes fast = written([&](MsgPackWriter& w) { w.writeSpanMap(n[0], n[1], n[2], n[3]); });
+      Bytes composed = written([&](MsgPackWriter& w) {
+        w.writeMapHeader(2);
+        for (int half = 0; half < 2; ++half) {
+          w.writeString(half == 0 ? "start" : "end");
+          w.writeMapHeader(2);
+          w.writeString("line");
+          w.writeInt(n[2 * half]);
+          w.writeString("column");
+          w.writeInt(n[2 * half + 1]);
+        }
+      });
+      EXPECT_EQ(hex(fast), hex(composed)) << "slot " << slot << " value " << v;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quorix::test
