@@ -89,13 +89,9 @@ void Encoder::writeCreateTableKind(const SqlNode* stmt) {
         break;
     }
   }
-  w_.writeMapHeader(7);
-  w_.writeRaw(key::variant);
-  w_.writeRaw(packed("CreateTable"));
-  w_.writeRaw(key::if_not_exists);
+  w_.writeRaw(kSeq<fixmap(7), key::variant, packed("CreateTable"), key::if_not_exists>);
   w_.writeBool(ifNotExists);
-  w_.writeRaw(key::name);
-  w_.writeString(name);
+  w_.writeRawThenString(kSeq<key::name>, name);
   w_.writeRaw(key::columns);
   w_.writeArrayHeader(columnCount);
   for (const SqlNode* c = parts.first; c != nullptr; c = c->next) {
@@ -108,39 +104,30 @@ void Encoder::writeCreateTableKind(const SqlNode* stmt) {
   }
   w_.writeRaw(key::with_options);
   writeIndexOptions(with);
-  w_.writeRaw(key::span);
-  writeSpan(stmt);
+  writeSpanEntry(stmt);
 }
 
 void Encoder::writeColumnDef(const SqlNode* column) {
-  w_.writeMapHeader(4);
-  w_.writeRaw(key::name);
-  w_.writeString(column->colName());
+  w_.writeRawThenString(kSeq<fixmap(4), key::name>, column->colName());
   w_.writeRaw(key::data_type);
   writeDataType(column->colType());
   w_.writeRaw(key::constraints);
   const NodeList& constraints = column->colConstraints();
   w_.writeArrayHeader(constraints.size);
   for (const SqlNode* c = constraints.first; c != nullptr; c = c->next) writeColumnConstraint(c);
-  w_.writeRaw(key::span);
-  writeSpan(column);
+  writeSpanEntry(column);
 }
 
 void Encoder::writeColumnConstraint(const SqlNode* constraint) {
   std::string_view text = firstIdent(constraint);
   if (equalsUpper(text, "DEFAULT")) {
     const NodeList& parts = constraint->children();
-    w_.writeMapHeader(3);
-    w_.writeRaw(key::variant);
-    w_.writeRaw(packed("Default"));
-    w_.writeRaw(key::value);
+    w_.writeRaw(kSeq<fixmap(3), key::variant, packed("Default"), key::value>);
     writeExpr(parts.size >= 2 ? parts.first->next : nullptr);
-    w_.writeRaw(key::span);
-    writeSpan(constraint);
+    writeSpanEntry(constraint);
     return;
   }
-  w_.writeMapHeader(2);
-  w_.writeRaw(key::variant);
+  w_.writeRaw(kSeq<fixmap(2), key::variant>);
   if (equalsUpper(text, "NOT NULL")) {
     w_.writeRaw(packed("NotNull"));
   } else if (equalsUpper(text, "PRIMARY KEY")) {
@@ -154,8 +141,7 @@ void Encoder::writeColumnConstraint(const SqlNode* constraint) {
     }
     w_.writeString(upper);
   }
-  w_.writeRaw(key::span);
-  writeSpan(constraint);
+  writeSpanEntry(constraint);
 }
 
 void Encoder::writeTableConstraint(const SqlNode* constraint) {
@@ -167,23 +153,17 @@ void Encoder::writeTableConstraint(const SqlNode* constraint) {
     skipFirst = equalsUpper(t, "PRIMARY") || equalsUpper(t, "FOREIGN") ||
                 equalsUpper(t, "UNIQUE") || equalsUpper(t, "CONSTRAINT");
   }
-  w_.writeMapHeader(3);
-  w_.writeRaw(key::variant);
-  w_.writeRaw(packed("PrimaryKey"));
-  w_.writeRaw(key::columns);
+  w_.writeRaw(kSeq<fixmap(3), key::variant, packed("PrimaryKey"), key::columns>);
   w_.writeArrayHeader(parts.size - (skipFirst ? 1 : 0));
   for (const SqlNode* c = skipFirst ? first->next : first; c != nullptr; c = c->next)
     w_.writeString(firstIdent(c));
-  w_.writeRaw(key::span);
-  writeSpan(constraint);
+  writeSpanEntry(constraint);
 }
 
 void Encoder::writeDataType(const SqlNode* type) {
   std::string_view variant = normalizedDataTypeName(firstIdent(type));
   if (variant != "Vector") {
-    w_.writeMapHeader(1);
-    w_.writeRaw(key::variant);
-    w_.writeString(variant);
+    w_.writeRawThenString(kSeq<fixmap(1), key::variant>, variant);
     return;
   }
   const NodeList& parts = type->children();
@@ -193,10 +173,7 @@ void Encoder::writeDataType(const SqlNode* type) {
   if (dimension != nullptr && dimension->kind == nkIntLit) {
     dim = static_cast<uint32_t>(static_cast<uint64_t>(dimension->intVal()) & 0xffffffffu);
   }
-  w_.writeMapHeader(3);
-  w_.writeRaw(key::variant);
-  w_.writeRaw(packed("Vector"));
-  w_.writeRaw(key::dimension);
+  w_.writeRaw(kSeq<fixmap(3), key::variant, packed("Vector"), key::dimension>);
   w_.writeUInt32(dim);
   w_.writeRaw(key::metric);
   if (metric == nullptr) {
@@ -218,13 +195,9 @@ void Encoder::writeIndexOptions(const SqlNode* options) {
 
 void Encoder::writeIndexOption(const SqlNode* option) {
   const NodeList& parts = option->children();
-  w_.writeMapHeader(3);
-  w_.writeRaw(key::key);
-  w_.writeString(firstIdent(parts.at(0)));
-  w_.writeRaw(key::value);
-  w_.writeString(firstIdent(parts.at(1)));
-  w_.writeRaw(key::span);
-  writeSpan(option);
+  w_.writeRawThenString(kSeq<fixmap(3), key::key>, firstIdent(parts.at(0)));
+  w_.writeRawThenString(kSeq<key::value>, firstIdent(parts.at(1)));
+  writeSpanEntry(option);
 }
 
 void Encoder::writeCreateIndexKind(const SqlNode* stmt) {
@@ -237,17 +210,11 @@ void Encoder::writeCreateIndexKind(const SqlNode* stmt) {
   std::string_view table = firstIdent(parts.at(base + 1));
   std::string_view column = firstIdent(parts.at(base + 2));
   const SqlNode* method = parts.size > base + 3 ? parts.at(base + 3) : nullptr;
-  w_.writeMapHeader(8);
-  w_.writeRaw(key::variant);
-  w_.writeRaw(packed("CreateIndex"));
-  w_.writeRaw(key::if_not_exists);
+  w_.writeRaw(kSeq<fixmap(8), key::variant, packed("CreateIndex"), key::if_not_exists>);
   w_.writeBool(flag);
-  w_.writeRaw(key::name);
-  w_.writeString(name);
-  w_.writeRaw(key::table);
-  w_.writeString(table);
-  w_.writeRaw(key::column);
-  w_.writeString(column);
+  w_.writeRawThenString(kSeq<key::name>, name);
+  w_.writeRawThenString(kSeq<key::table>, table);
+  w_.writeRawThenString(kSeq<key::column>, column);
   w_.writeRaw(key::method);
   if (method != nullptr && method->kind == nkIdentifier) {
     w_.writeString(normalizedIndexMethod(method->strVal()));
@@ -256,23 +223,19 @@ void Encoder::writeCreateIndexKind(const SqlNode* stmt) {
   }
   w_.writeRaw(key::options);
   writeIndexOptions(options);
-  w_.writeRaw(key::span);
-  writeSpan(stmt);
+  writeSpanEntry(stmt);
 }
 
 void Encoder::writeDropKind(const SqlNode* stmt, const PackedStr<10>& variant) {
   const NodeList& parts = stmt->children();
   const bool flag = isMarker(parts.first, "IF EXISTS");
   std::string_view name = firstIdent(parts.at(flag ? 1 : 0));
-  w_.writeMapHeader(4);
-  w_.writeRaw(key::variant);
+  w_.writeRaw(kSeq<fixmap(4), key::variant>);
   w_.writeRaw(variant);
   w_.writeRaw(key::if_exists);
   w_.writeBool(flag);
-  w_.writeRaw(key::name);
-  w_.writeString(name);
-  w_.writeRaw(key::span);
-  writeSpan(stmt);
+  w_.writeRawThenString(kSeq<key::name>, name);
+  writeSpanEntry(stmt);
 }
 
 void Encoder::writeDropTableKind(const SqlNode* stmt) { writeDropKind(stmt, packed("DropTable")); }

@@ -9,11 +9,7 @@ void Encoder::writeInsertKind(const SqlNode* stmt) {
   std::string_view table = firstIdent(parts.at(0));
   const SqlNode* second = parts.first->next;
   const bool hasColumns = second != nullptr && second->kind == nkColumnList;
-  w_.writeMapHeader(5);
-  w_.writeRaw(key::variant);
-  w_.writeRaw(packed("Insert"));
-  w_.writeRaw(key::table);
-  w_.writeString(table);
+  w_.writeRawThenString(kSeq<fixmap(5), key::variant, packed("Insert"), key::table>, table);
   w_.writeRaw(key::columns);
   if (hasColumns) {
     const NodeList& columns = second->children();
@@ -27,29 +23,21 @@ void Encoder::writeInsertKind(const SqlNode* stmt) {
   w_.writeArrayHeader(parts.size - (hasColumns ? 2 : 1));
   for (const SqlNode* row = firstRow; row != nullptr; row = row->next)
     writeExprSeq(row->children());
-  w_.writeRaw(key::span);
-  writeSpan(stmt);
+  writeSpanEntry(stmt);
 }
 
 void Encoder::writeUpdateKind(const SqlNode* stmt) {
   const NodeList& parts = stmt->children();
   std::string_view table = firstIdent(parts.at(0));
   const NodeList& assignments = parts.at(1)->children();
-  w_.writeMapHeader(5);
-  w_.writeRaw(key::variant);
-  w_.writeRaw(packed("Update"));
-  w_.writeRaw(key::table);
-  w_.writeString(table);
+  w_.writeRawThenString(kSeq<fixmap(5), key::variant, packed("Update"), key::table>, table);
   w_.writeRaw(key::assignments);
   w_.writeArrayHeader(assignments.size);
   for (const SqlNode* a = assignments.first; a != nullptr; a = a->next) {
-    w_.writeMapHeader(3);
-    w_.writeRaw(key::column);
-    w_.writeString(firstIdent(a->binLeft()));
+    w_.writeRawThenString(kSeq<fixmap(3), key::column>, firstIdent(a->binLeft()));
     w_.writeRaw(key::value);
     writeExpr(a->binRight());
-    w_.writeRaw(key::span);
-    writeSpan(a);
+    writeSpanEntry(a);
   }
   w_.writeRaw(key::selection);
   if (parts.size >= 3) {
@@ -57,26 +45,20 @@ void Encoder::writeUpdateKind(const SqlNode* stmt) {
   } else {
     w_.writeNil();
   }
-  w_.writeRaw(key::span);
-  writeSpan(stmt);
+  writeSpanEntry(stmt);
 }
 
 void Encoder::writeDeleteKind(const SqlNode* stmt) {
   const NodeList& parts = stmt->children();
   std::string_view table = firstIdent(parts.at(0));
-  w_.writeMapHeader(4);
-  w_.writeRaw(key::variant);
-  w_.writeRaw(packed("Delete"));
-  w_.writeRaw(key::table);
-  w_.writeString(table);
+  w_.writeRawThenString(kSeq<fixmap(4), key::variant, packed("Delete"), key::table>, table);
   w_.writeRaw(key::selection);
   if (parts.size >= 2) {
     writeExpr(parts.at(1)->children().at(0));
   } else {
     w_.writeNil();
   }
-  w_.writeRaw(key::span);
-  writeSpan(stmt);
+  writeSpanEntry(stmt);
 }
 
 }  // namespace quorix

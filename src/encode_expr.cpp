@@ -61,11 +61,9 @@ void Encoder::writeExprSeq(const NodeList& nodes) {
 }
 
 void Encoder::writeSubquery(const SqlNode* query) {
-  w_.writeMapHeader(2);
-  w_.writeRaw(key::kind);
+  w_.writeRaw(kSeq<fixmap(2), key::kind>);
   writeStatementKind(query);
-  w_.writeRaw(key::span);
-  writeSpan(query);
+  writeSpanEntry(query);
 }
 
 void Encoder::writeExpr(const SqlNode* node) {
@@ -80,93 +78,64 @@ void Encoder::writeExpr(const SqlNode* node) {
   // grammar, so the recursion left is bounded by the parser's nesting limit.
   const size_t base = chain_.size();
   while (node != nullptr && isGenericBinary(node)) {
-    w_.writeMapHeader(2);
-    w_.writeRaw(key::kind);
-    w_.writeMapHeader(4);
-    w_.writeRaw(key::variant);
-    w_.writeRaw(packed("BinaryOp"));
-    w_.writeRaw(key::left);
+    w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(4), key::variant, packed("BinaryOp"), key::left>);
     chain_.push(node);
     node = unwrapAlias(node->binLeft());
   }
   if (node == nullptr) {
     w_.writeNil();  // only a link whose left operand is missing gets here
   } else {
-    w_.writeMapHeader(2);
-    w_.writeRaw(key::kind);
     writeExprVariant(node);
-    w_.writeRaw(key::span);
-    writeSpan(node);
+    writeSpanEntry(node);
   }
   while (chain_.size() > base) {
     const SqlNode* link = chain_.pop();
-    w_.writeRaw(key::op);
-    w_.writeString(normalizedBinaryOp(link->binOp()));
+    w_.writeRawThenString(kSeq<key::op>, normalizedBinaryOp(link->binOp()));
     w_.writeRaw(key::right);
     writeExpr(link->binRight());
-    w_.writeRaw(key::span);
-    writeSpan(link);
+    writeSpanEntry(link);
   }
 }
 
 void Encoder::writeExprVariant(const SqlNode* node) {
   switch (node->kind) {
     case nkIdentifier:
-      w_.writeMapHeader(3);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("ColumnRef"));
-      w_.writeRaw(key::table);
-      w_.writeNil();
-      w_.writeRaw(key::column);
-      w_.writeString(node->strVal());
+      w_.writeRawThenString(kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("ColumnRef"),
+                                 key::table, kNilByte, key::column>,
+                            node->strVal());
       return;
     case nkStar:
-      w_.writeMapHeader(3);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("ColumnRef"));
-      w_.writeRaw(key::table);
-      w_.writeNil();
-      w_.writeRaw(key::column);
-      w_.writeRaw(packed("*"));
+      w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("ColumnRef"),
+                       key::table, kNilByte, key::column, packed("*")>);
       return;
     case nkColumnRef:
-      w_.writeMapHeader(3);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("ColumnRef"));
-      w_.writeRaw(key::table);
-      w_.writeString(firstIdent(node->children().at(0)));
-      w_.writeRaw(key::column);
-      w_.writeString(firstIdent(node->children().at(1)));
+      w_.writeRawThenString(
+          kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("ColumnRef"), key::table>,
+          firstIdent(node->children().at(0)));
+      w_.writeRawThenString(kSeq<key::column>, firstIdent(node->children().at(1)));
       return;
     case nkStringLit:
     case nkIntLit:
     case nkFloatLit:
     case nkBoolLit:
     case nkNull:
-      w_.writeMapHeader(2);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("Literal"));
-      w_.writeRaw(key::literal);
+      w_.writeRaw(
+          kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("Literal"), key::literal>);
       writeLiteralKind(node);
       return;
     case nkBinaryOp: {
       // Only the list-carrying operators reach here; generic ones are handled by writeExpr.
       BinaryOperator op = node->binOp();
       if (op == opIn || op == opNotIn) {
-        w_.writeMapHeader(4);
-        w_.writeRaw(key::variant);
-        w_.writeRaw(packed("InList"));
-        w_.writeRaw(key::expr);
+        w_.writeRaw(
+            kSeq<fixmap(2), key::kind, fixmap(4), key::variant, packed("InList"), key::expr>);
         writeExpr(node->binLeft());
         w_.writeRaw(key::list);
         writeExprSeq(node->binRight()->children());
         w_.writeRaw(key::negated);
         w_.writeBool(op == opNotIn);
       } else if (op == opLike || op == opNotLike) {
-        w_.writeMapHeader(5);
-        w_.writeRaw(key::variant);
-        w_.writeRaw(packed("Like"));
-        w_.writeRaw(key::expr);
+        w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(5), key::variant, packed("Like"), key::expr>);
         writeExpr(node->binLeft());
         const SqlNode* right = node->binRight();
         const SqlNode* pattern = right;
@@ -184,10 +153,8 @@ void Encoder::writeExprVariant(const SqlNode* node) {
         w_.writeBool(op == opNotLike);
       } else {
         const NodeList& bounds = node->binRight()->children();
-        w_.writeMapHeader(5);
-        w_.writeRaw(key::variant);
-        w_.writeRaw(packed("Between"));
-        w_.writeRaw(key::expr);
+        w_.writeRaw(
+            kSeq<fixmap(2), key::kind, fixmap(5), key::variant, packed("Between"), key::expr>);
         writeExpr(node->binLeft());
         w_.writeRaw(key::low);
         writeExpr(bounds.at(0));
@@ -201,19 +168,15 @@ void Encoder::writeExprVariant(const SqlNode* node) {
     case nkUnaryOp: {
       UnaryOperator op = node->unOp();
       if (op == opIsNull || op == opIsNotNull) {
-        w_.writeMapHeader(3);
-        w_.writeRaw(key::variant);
-        w_.writeRaw(packed("IsNull"));
-        w_.writeRaw(key::expr);
+        w_.writeRaw(
+            kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("IsNull"), key::expr>);
         writeExpr(node->unOperand());
         w_.writeRaw(key::negated);
         w_.writeBool(op == opIsNotNull);
       } else {
-        w_.writeMapHeader(3);
-        w_.writeRaw(key::variant);
-        w_.writeRaw(packed("UnaryOp"));
-        w_.writeRaw(key::op);
-        w_.writeString(normalizedUnaryOp(op));
+        w_.writeRawThenString(
+            kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("UnaryOp"), key::op>,
+            normalizedUnaryOp(op));
         w_.writeRaw(key::operand);
         writeExpr(node->unOperand());
       }
@@ -221,11 +184,9 @@ void Encoder::writeExprVariant(const SqlNode* node) {
     }
     case nkFunctionCall: {
       const NodeList& parts = node->children();
-      w_.writeMapHeader(5);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("FunctionCall"));
-      w_.writeRaw(key::name);
-      w_.writeString(firstIdent(parts.first));
+      w_.writeRawThenString(
+          kSeq<fixmap(2), key::kind, fixmap(5), key::variant, packed("FunctionCall"), key::name>,
+          firstIdent(parts.first));
       w_.writeRaw(key::args);
       if (node->star || parts.size == 0) {
         w_.writeArrayHeader(0);
@@ -241,26 +202,20 @@ void Encoder::writeExprVariant(const SqlNode* node) {
     }
     case nkVectorLiteral: {
       const NodeList& parts = node->children();
-      w_.writeMapHeader(2);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("VectorLiteral"));
-      w_.writeRaw(key::values);
+      w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("VectorLiteral"),
+                       key::values>);
       w_.writeArrayHeader(parts.size);
       for (const SqlNode* v = parts.first; v != nullptr; v = v->next) w_.writeDouble(v->floatVal());
       return;
     }
     case nkScalarSubquery:
-      w_.writeMapHeader(2);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("ScalarSubquery"));
-      w_.writeRaw(key::subquery);
+      w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("ScalarSubquery"),
+                       key::subquery>);
       writeSubquery(node->children().at(0));
       return;
     case nkInSubquery:
-      w_.writeMapHeader(4);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("InSubquery"));
-      w_.writeRaw(key::expr);
+      w_.writeRaw(
+          kSeq<fixmap(2), key::kind, fixmap(4), key::variant, packed("InSubquery"), key::expr>);
       writeExpr(node->children().at(0));
       w_.writeRaw(key::subquery);
       writeSubquery(node->children().at(1));
@@ -268,33 +223,25 @@ void Encoder::writeExprVariant(const SqlNode* node) {
       w_.writeBool(node->negated);
       return;
     case nkExists:
-      w_.writeMapHeader(3);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("Exists"));
-      w_.writeRaw(key::subquery);
+      w_.writeRaw(
+          kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("Exists"), key::subquery>);
       writeSubquery(node->children().at(0));
       w_.writeRaw(key::negated);
       w_.writeBool(node->negated);
       return;
     case nkQuantified:
-      w_.writeMapHeader(5);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("Quantified"));
-      w_.writeRaw(key::expr);
+      w_.writeRaw(
+          kSeq<fixmap(2), key::kind, fixmap(5), key::variant, packed("Quantified"), key::expr>);
       writeExpr(node->children().at(0));
-      w_.writeRaw(key::op);
-      w_.writeString(normalizedBinaryOp(firstIdent(node->children().at(1))));
-      w_.writeRaw(key::quantifier);
-      w_.writeString(normalizedQuantifier(node->quantifierAll));
+      w_.writeRawThenString(kSeq<key::op>, normalizedBinaryOp(firstIdent(node->children().at(1))));
+      w_.writeRawThenString(kSeq<key::quantifier>, normalizedQuantifier(node->quantifierAll));
       w_.writeRaw(key::subquery);
       writeSubquery(node->children().at(2));
       return;
     default:
-      w_.writeMapHeader(2);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("ColumnRef"));
-      w_.writeRaw(key::column);
-      w_.writeString(firstIdent(node));
+      w_.writeRawThenString(
+          kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("ColumnRef"), key::column>,
+          firstIdent(node));
       return;
   }
 }
@@ -302,43 +249,29 @@ void Encoder::writeExprVariant(const SqlNode* node) {
 void Encoder::writeLiteralKind(const SqlNode* node) {
   switch (node->kind) {
     case nkStringLit:
-      w_.writeMapHeader(2);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("String"));
-      w_.writeRaw(key::value);
-      w_.writeString(node->strVal());
+      w_.writeRawThenString(kSeq<fixmap(2), key::variant, packed("String"), key::value>,
+                            node->strVal());
       return;
     case nkIntLit: {
-      char text[24];
+      char text[32];
       auto res = std::to_chars(text, text + sizeof text, node->intVal());
-      w_.writeMapHeader(2);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("Number"));
-      w_.writeRaw(key::value);
-      w_.writeString(std::string_view(text, static_cast<size_t>(res.ptr - text)));
+      w_.writeRawThenString(kSeq<fixmap(2), key::variant, packed("Number"), key::value>,
+                            std::string_view(text, static_cast<size_t>(res.ptr - text)));
       return;
     }
     case nkFloatLit: {
       char text[40];
       size_t n = formatFloatText(node->floatVal(), text);
-      w_.writeMapHeader(2);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("Number"));
-      w_.writeRaw(key::value);
-      w_.writeString(std::string_view(text, n));
+      w_.writeRawThenString(kSeq<fixmap(2), key::variant, packed("Number"), key::value>,
+                            std::string_view(text, n));
       return;
     }
     case nkBoolLit:
-      w_.writeMapHeader(2);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("Boolean"));
-      w_.writeRaw(key::value);
+      w_.writeRaw(kSeq<fixmap(2), key::variant, packed("Boolean"), key::value>);
       w_.writeBool(node->boolVal());
       return;
     default:
-      w_.writeMapHeader(1);
-      w_.writeRaw(key::variant);
-      w_.writeRaw(packed("Null"));
+      w_.writeRaw(kSeq<fixmap(1), key::variant, packed("Null")>);
       return;
   }
 }

@@ -42,11 +42,9 @@ void astToMsgPack(std::string_view text, MsgPackWriter& writer) {
 }
 
 void Encoder::writeStatement(const SqlNode* stmt) {
-  w_.writeMapHeader(2);
-  w_.writeRaw(key::kind);
+  w_.writeRaw(kSeq<fixmap(2), key::kind>);
   writeStatementKind(stmt);
-  w_.writeRaw(key::span);
-  writeSpan(stmt);
+  writeSpanEntry(stmt);
 }
 
 void Encoder::writeStatementKind(const SqlNode* stmt) {

@@ -58,10 +58,7 @@ void Encoder::writeSelectKind(const SqlNode* query) {
         break;
     }
   }
-  w_.writeMapHeader(10);
-  w_.writeRaw(key::variant);
-  w_.writeRaw(packed("Select"));
-  w_.writeRaw(key::distinct);
+  w_.writeRaw(kSeq<fixmap(10), key::variant, packed("Select"), key::distinct>);
   w_.writeBool(distinct);
   w_.writeRaw(key::projection);
   if (selectList == nullptr) {
@@ -114,40 +111,29 @@ void Encoder::writeSelectKind(const SqlNode* query) {
 
 void Encoder::writeSelectItem(const SqlNode* item) {
   if (item->kind == nkStar) {
-    w_.writeMapHeader(2);
-    w_.writeRaw(key::variant);
-    w_.writeRaw(packed("Wildcard"));
-    w_.writeRaw(key::span);
-    writeSpan(item);
+    w_.writeRaw(kSeq<fixmap(2), key::variant, packed("Wildcard")>);
+    writeSpanEntry(item);
     return;
   }
-  w_.writeMapHeader(4);
-  w_.writeRaw(key::variant);
-  w_.writeRaw(packed("Expr"));
-  w_.writeRaw(key::expr);
+  w_.writeRaw(kSeq<fixmap(4), key::variant, packed("Expr"), key::expr>);
   if (item->kind == nkAlias) {
     writeExpr(item->aliasExpr());
-    w_.writeRaw(key::alias);
-    w_.writeString(item->aliasName());
+    w_.writeRawThenString(kSeq<key::alias>, item->aliasName());
   } else {
     writeExpr(item);
-    w_.writeRaw(key::alias);
-    w_.writeNil();
+    w_.writeRaw(kSeq<key::alias, kNilByte>);
   }
-  w_.writeRaw(key::span);
-  writeSpan(item);
+  writeSpanEntry(item);
 }
 
 void Encoder::writeOrderByExpr(const SqlNode* item) {
-  w_.writeMapHeader(4);
-  w_.writeRaw(key::expr);
+  w_.writeRaw(kSeq<fixmap(4), key::expr>);
   writeExpr(item->kind == nkAlias ? item->aliasExpr() : item);
   w_.writeRaw(key::asc);
   writeBoolOpt(item->ascending);
   w_.writeRaw(key::nulls_first);
   writeBoolOpt(item->nullsFirst);
-  w_.writeRaw(key::span);
-  writeSpan(item);
+  writeSpanEntry(item);
 }
 
 void Encoder::writeFromItem(const SqlNode* item) {
@@ -155,75 +141,49 @@ void Encoder::writeFromItem(const SqlNode* item) {
   // in writeExpr.
   const size_t base = chain_.size();
   while (item != nullptr && item->kind == nkJoin) {
-    w_.writeMapHeader(7);
-    w_.writeRaw(key::variant);
-    w_.writeRaw(packed("Join"));
-    w_.writeRaw(key::left);
+    w_.writeRaw(kSeq<fixmap(7), key::variant, packed("Join"), key::left>);
     chain_.push(item);
     item = item->joinLeft();
   }
   if (item == nullptr) {
     w_.writeNil();
   } else if (item->kind == nkIdentifier) {
-    w_.writeMapHeader(4);
-    w_.writeRaw(key::variant);
-    w_.writeRaw(packed("Table"));
-    w_.writeRaw(key::name);
-    w_.writeString(item->strVal());
-    w_.writeRaw(key::alias);
-    w_.writeNil();
-    w_.writeRaw(key::span);
-    writeSpan(item);
+    w_.writeRawThenString(kSeq<fixmap(4), key::variant, packed("Table"), key::name>,
+                          item->strVal());
+    w_.writeRaw(kSeq<key::alias, kNilByte>);
+    writeSpanEntry(item);
   } else if (item->kind == nkAlias) {
     const SqlNode* inner = item->aliasExpr();
-    w_.writeMapHeader(4);
-    w_.writeRaw(key::variant);
+    w_.writeRaw(kSeq<fixmap(4), key::variant>);
     if (inner != nullptr && inner->kind == nkFromDerived) {
-      w_.writeRaw(packed("Derived"));
-      w_.writeRaw(key::subquery);
+      w_.writeRaw(kSeq<packed("Derived"), key::subquery>);
       writeSubquery(inner->children().at(0));
     } else {
-      w_.writeRaw(packed("Table"));
-      w_.writeRaw(key::name);
-      w_.writeString(firstIdent(inner));
+      w_.writeRawThenString(kSeq<packed("Table"), key::name>, firstIdent(inner));
     }
-    w_.writeRaw(key::alias);
-    w_.writeString(item->aliasName());
-    w_.writeRaw(key::span);
-    writeSpan(item);
+    w_.writeRawThenString(kSeq<key::alias>, item->aliasName());
+    writeSpanEntry(item);
   } else if (item->kind == nkFromDerived) {
-    w_.writeMapHeader(4);
-    w_.writeRaw(key::variant);
-    w_.writeRaw(packed("Derived"));
-    w_.writeRaw(key::subquery);
+    w_.writeRaw(kSeq<fixmap(4), key::variant, packed("Derived"), key::subquery>);
     writeSubquery(item->children().at(0));
-    w_.writeRaw(key::alias);
-    w_.writeNil();
-    w_.writeRaw(key::span);
-    writeSpan(item);
+    w_.writeRaw(kSeq<key::alias, kNilByte>);
+    writeSpanEntry(item);
   } else {
-    w_.writeMapHeader(4);
-    w_.writeRaw(key::variant);
-    w_.writeRaw(packed("Table"));
-    w_.writeRaw(key::name);
-    w_.writeString(firstIdent(item));
-    w_.writeRaw(key::alias);
-    w_.writeNil();
-    w_.writeRaw(key::span);
-    writeSpan(item);
+    w_.writeRawThenString(kSeq<fixmap(4), key::variant, packed("Table"), key::name>,
+                          firstIdent(item));
+    w_.writeRaw(kSeq<key::alias, kNilByte>);
+    writeSpanEntry(item);
   }
   while (chain_.size() > base) {
     const SqlNode* join = chain_.pop();
     w_.writeRaw(key::right);
     writeFromItem(join->joinRight());
-    w_.writeRaw(key::join_type);
-    w_.writeString(normalizedJoinKind(join->joinKind()));
+    w_.writeRawThenString(kSeq<key::join_type>, normalizedJoinKind(join->joinKind()));
     w_.writeRaw(key::condition);
     writeExpr(join->joinCond());
     w_.writeRaw(key::using_);
     writeStringSeqOpt(join->joinUsing());
-    w_.writeRaw(key::span);
-    writeSpan(join);
+    writeSpanEntry(join);
   }
 }
 

@@ -102,6 +102,11 @@ class Encoder {
     const Span& s = node->span;
     w_.writeSpanMap(s.start.line, s.start.column, s.end.line, s.end.column);
   }
+  // The "span" key and writeSpan.
+  void writeSpanEntry(const SqlNode* node) {
+    const Span& s = node->span;
+    w_.writeSpanEntry(s.start.line, s.start.column, s.end.line, s.end.column);
+  }
   void writeBoolOpt(int64_t tri);
   void writeStringSeqOpt(const NameList& names);
 
@@ -132,6 +137,7 @@ class Encoder {
   void writeIndexOption(const SqlNode* option);
 
  private:
+  // The opening of an expression's map, {"kind": <variant map>, before its "span" entry.
   void writeExprVariant(const SqlNode* node);
   void writeDropKind(const SqlNode* stmt, const PackedStr<10>& variant);
 

@@ -2,6 +2,7 @@
 // of 32..255 bytes, doubles always as float64. Nothing is ever back-patched.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +27,24 @@ consteval PackedStr<N> packed(const char (&text)[N]) {
   for (size_t i = 0; i + 1 < N; ++i) p.bytes[i + 1] = text[i];
   return p;
 }
+
+// Byte strings joined at compile time, so that a run of fixed keys, headers and variant names
+// between two values is written with one capacity check and one copy.
+template <size_t... N>
+consteval PackedStr<(N + ...)> cat(const PackedStr<N>&... parts) {
+  PackedStr<(N + ...)> out{};
+  size_t at = 0;
+  ((std::copy(parts.bytes, parts.bytes + N, out.bytes + at), at += N), ...);
+  return out;
+}
+
+consteval PackedStr<1> fixmap(size_t n) { return {{static_cast<char>(0x80 | n)}}; }
+consteval PackedStr<1> fixarray(size_t n) { return {{static_cast<char>(0x90 | n)}}; }
+inline constexpr PackedStr<1> kNilByte{{static_cast<char>(0xc0)}};
+
+// The parts joined, as one constant: w.writeRaw(kSeq<fixmap(2), key::kind>).
+template <auto... Parts>
+inline constexpr auto kSeq = cat(Parts...);
 
 class MsgPackWriter {
  public:
@@ -107,6 +126,44 @@ class MsgPackWriter {
 
   // A span map {"start": {"line", "column"}, "end": {"line", "column"}}: the most frequent
   // value of every document, written with one capacity check and precomputed key bytes.
+  // The key "span" and then the span map: the closing entry of nearly every node's map.
+  void writeSpanEntry(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
+    if ((static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
+         static_cast<uint64_t>(endLine) | static_cast<uint64_t>(endColumn)) <= 127) [[likely]] {
+      static constexpr char kPattern[46] = {
+          '\xa4', 's',    'p',    'a',    'n', '\x82', '\xa5', 's',    't',    'a', 'r', 't',
+          '\x82', '\xa4', 'l',    'i',    'n', 'e',    0,      '\xa6', 'c',    'o', 'l', 'u',
+          'm',    'n',    0,      '\xa3', 'e', 'n',    'd',    '\x82', '\xa4', 'l', 'i', 'n',
+          'e',    0,      '\xa6', 'c',    'o', 'l',    'u',    'm',    'n',    0};
+      ensure(sizeof kPattern);
+      char* p = buf_ + size_;
+      std::memcpy(p, kPattern, sizeof kPattern);
+      p[18] = static_cast<char>(startLine);
+      p[26] = static_cast<char>(startColumn);
+      p[37] = static_cast<char>(endLine);
+      p[45] = static_cast<char>(endColumn);
+      size_ += sizeof kPattern;
+      return;
+    }
+    writeString("span");
+    writeSpanMap(startLine, startColumn, endLine, endColumn);
+  }
+
+  // Fixed bytes followed by one string: one capacity check for both.
+  template <size_t N>
+  void writeRawThenString(const PackedStr<N>& p, std::string_view s) {
+    if (s.size() <= 31) [[likely]] {
+      ensure(N + 1 + s.size());
+      std::memcpy(buf_ + size_, p.bytes, N);
+      buf_[size_ + N] = static_cast<char>(0xa0 | s.size());
+      if (!s.empty()) std::memcpy(buf_ + size_ + N + 1, s.data(), s.size());
+      size_ += N + 1 + s.size();
+      return;
+    }
+    writeRaw(p);
+    writeString(s);
+  }
+
   void writeSpanMap(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
     // Nearly every span has all four numbers below 128: its 41 bytes are a fixed pattern with
     // four one-byte holes.
