@@ -100,7 +100,7 @@ class MsgPackWriter {
       putUnchecked(0xdb);
       putBE32(static_cast<uint32_t>(n));
     }
-    if (n != 0) std::memcpy(buf_ + size_, s.data(), n);
+    copyShort(buf_ + size_, s.data(), n);
     size_ += n;
   }
 
@@ -156,7 +156,7 @@ class MsgPackWriter {
       ensure(N + 1 + s.size());
       std::memcpy(buf_ + size_, p.bytes, N);
       buf_[size_ + N] = static_cast<char>(0xa0 | s.size());
-      if (!s.empty()) std::memcpy(buf_ + size_ + N + 1, s.data(), s.size());
+      copyShort(buf_ + size_ + N + 1, s.data(), s.size());
       size_ += N + 1 + s.size();
       return;
     }
@@ -214,6 +214,32 @@ class MsgPackWriter {
   }
 
  private:
+  // Names and short literals dominate: copy them with a pair of overlapping loads and stores
+  // (reading only the n source bytes) instead of a call into the C library.
+  static void copyShort(char* to, const char* from, size_t n) {
+    if (n >= 8 && n <= 16) {
+      uint64_t a, b;
+      std::memcpy(&a, from, 8);
+      std::memcpy(&b, from + n - 8, 8);
+      std::memcpy(to, &a, 8);
+      std::memcpy(to + n - 8, &b, 8);
+    } else if (n >= 4 && n < 8) {
+      uint32_t a, b;
+      std::memcpy(&a, from, 4);
+      std::memcpy(&b, from + n - 4, 4);
+      std::memcpy(to, &a, 4);
+      std::memcpy(to + n - 4, &b, 4);
+    } else if (n < 4) {
+      if (n != 0) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+      }
+    } else {
+      std::memcpy(to, from, n);
+    }
+  }
+
   void appendUnchecked(const char* p, size_t n) {
     std::memcpy(buf_ + size_, p, n);
     size_ += n;

@@ -441,3 +441,26 @@ TEST(MsgPackWriter, SpanMapsMatchTheComposedFormOnBothSidesOfTheFastPath) {
 
 }  // namespace
 }  // namespace quorix::test
+
+namespace quorix::test {
+namespace {
+
+// Short strings are copied in overlapping pieces chosen by length; every length through and
+// past those pieces must arrive whole, also right after a fixed prefix.
+TEST(MsgPackWriter, EveryShortStringLengthArrivesIntact) {
+  for (size_t n = 0; n <= 40; ++n) {
+    std::string text;
+    for (size_t i = 0; i < n; ++i) text += static_cast<char>('A' + i);
+    Bytes expected = {static_cast<uint8_t>(n <= 31 ? 0xa0 | n : 0xd9)};
+    if (n > 31) expected.push_back(static_cast<uint8_t>(n));
+    expected.insert(expected.end(), text.begin(), text.end());
+    EXPECT_EQ(written([&](MsgPackWriter& w) { w.writeString(text); }), expected) << n;
+    Bytes prefixed = {0xa1, 'k'};
+    prefixed.insert(prefixed.end(), expected.begin(), expected.end());
+    EXPECT_EQ(written([&](MsgPackWriter& w) { w.writeRawThenString(packed("k"), text); }), prefixed)
+        << n;
+  }
+}
+
+}  // namespace
+}  // namespace quorix::test
