@@ -1,6 +1,8 @@
 #include "lexer.h"
 
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace quorix {
@@ -55,6 +57,34 @@ constexpr KeywordIndex buildKeywordIndex() {
 
 constexpr KeywordIndex kKeywordIndex = buildKeywordIndex();
 
+// Each keyword's bytes, lowered and packed little-endian into a word (bytes past the end read
+// as 0x20, as the packed input does after its case fold), plus its last two bytes for the words
+// longer than eight: one or two integer compares per candidate.
+struct PackedKeyword {
+  uint64_t head;
+  uint16_t tail;
+};
+
+constexpr uint64_t kFold = 0x2020202020202020ULL;
+
+constexpr std::array<PackedKeyword, std::size(kKeywords)> buildPackedKeywords() {
+  std::array<PackedKeyword, std::size(kKeywords)> out{};
+  for (size_t i = 0; i < std::size(kKeywords); ++i) {
+    std::string_view w = kKeywords[i].word;
+    uint64_t head = 0;
+    for (size_t j = 0; j < w.size() && j < 8; ++j)
+      head |= uint64_t(static_cast<unsigned char>(w[j])) << (8 * j);
+    out[i].head = head | kFold;
+    if (w.size() > 8)
+      out[i].tail =
+          static_cast<uint16_t>(static_cast<unsigned char>(w[w.size() - 2]) |
+                                (static_cast<unsigned char>(w[w.size() - 1]) << 8) | 0x2020);
+  }
+  return out;
+}
+
+constexpr auto kPackedKeywords = buildPackedKeywords();
+
 enum CharClass : uint8_t {
   ccOther,  // a one-byte tkIdent
   ccBlank,
@@ -72,6 +102,7 @@ struct ByteTables {
   std::array<CharClass, 256> cls{};
   std::array<bool, 256> wordChar{};
   std::array<TokenKind, 256> single{};
+  std::array<bool, 256> mayStartGap{};  // blanks and the first bytes of comments
 };
 
 constexpr ByteTables buildByteTables() {
@@ -86,6 +117,8 @@ constexpr ByteTables buildByteTables() {
     if (digit) t.cls[c] = ccDigit;
   }
   for (char c : {' ', '\t', '\n', '\r'}) t.cls[static_cast<unsigned char>(c)] = ccBlank;
+  for (char c : {' ', '\t', '\n', '\r', '-', '/'})
+    t.mayStartGap[static_cast<unsigned char>(c)] = true;
   t.cls[size_t('\'')] = ccQuote;
   t.cls[size_t('"')] = ccQuote;
   t.cls[size_t('<')] = ccLess;
@@ -114,10 +147,48 @@ std::string_view tokenKindName(TokenKind kind) {
   return kind < kTokenKindCount ? kTokenNames[kind] : std::string_view("tkUnknown");
 }
 
+namespace {
+
+template <typename T>
+T load(const char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// The word's bytes packed little-endian (as the keyword table is) and case-folded, read with
+// overlapping loads that stay inside the word.
+uint64_t packedHead(const char* w, size_t n) {
+  uint64_t v;
+  if (n >= 8) {
+    v = load<uint64_t>(w);
+  } else if (n >= 4) {
+    v = load<uint32_t>(w) | (uint64_t(load<uint32_t>(w + n - 4)) << (8 * (n - 4)));
+  } else {
+    v = load<uint16_t>(w) | (uint64_t(byteAt(w + n - 1)) << (8 * (n - 1)));
+  }
+  return v | kFold;
+}
+
+}  // namespace
+
 TokenKind classifyWord(const char* word, size_t length) {
   if (length < 2 || length > kMaxKeywordLength) return tkIdent;
   unsigned first = static_cast<unsigned>(byteAt(word) | 0x20) - 'a';
   if (first >= 26) return tkIdent;
+  if constexpr (std::endian::native == std::endian::little) {
+    // OR-ing 0x20 lowers ASCII letters and leaves digits alone; '_' becomes 0x7f, which no
+    // keyword contains, and the scanner puts nothing else in a word.
+    const uint64_t head = packedHead(word, length);
+    const uint16_t tail =
+        length > 8 ? static_cast<uint16_t>(load<uint16_t>(word + length - 2) | 0x2020) : 0;
+    for (uint8_t slot : kKeywordIndex[length][first]) {
+      if (slot == kNoSlot) break;
+      if (kPackedKeywords[slot].head == head && kPackedKeywords[slot].tail == tail)
+        return kKeywords[slot].kind;
+    }
+    return tkIdent;
+  }
   for (uint8_t slot : kKeywordIndex[length][first]) {
     if (slot == kNoSlot) break;
     const Keyword& kw = kKeywords[slot];
@@ -141,8 +212,6 @@ void Lexer::noteNewlines(const char* from, const char* to) {
 }
 
 void Lexer::skipWhitespace() {
-  // Most tokens are separated by exactly one blank: take that without entering the loop.
-  if (pos_ < end_ && *pos_ == ' ') ++pos_;
   for (;;) {
     if (pos_ >= end_) return;
     char c = *pos_;
@@ -214,7 +283,9 @@ void Lexer::readString(Token& tok) {
 }
 
 void Lexer::next(Token& tok) {
-  skipWhitespace();
+  // Most tokens are separated by one blank or none: settle that here, without a call.
+  if (pos_ < end_ && *pos_ == ' ') ++pos_;
+  if (pos_ < end_ && kBytes.mayStartGap[byteAt(pos_)]) skipWhitespace();
   tok.line = line_;
   tok.column = column(pos_);
   if (pos_ >= end_) {
