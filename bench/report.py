@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Turns the benchmark JSON into bench/results/table.md and bench/results/ratios.png.
 
-Usage: report.py RESULTS.json OUTPUT_DIR
+Usage: report.py RESULTS.json OUTPUT_DIR [--readme README.md]
+
+With --readme, the summary between the README's benchmark markers is rewritten as well.
 
 Takes the median of the repetitions where there are several (the single run otherwise). Rates
 come from CPU time, as Google Benchmark computes them. MB means 10^6 bytes.
@@ -207,6 +209,52 @@ def write_table(ctx, res, out_path, repetitions):
     return ratios
 
 
+README_BEGIN = "<!-- benchmark summary: written by bench/report.py -->"
+README_END = "<!-- end of benchmark summary -->"
+
+
+def readme_summary(ctx, res, ratios):
+    """The README's short form of the table: ratios first, then the absolute figures."""
+    lines = [README_BEGIN, ""]
+    add = lines.append
+    add(f"Measured {ctx.get('date', '?')[:10]} on {machine()}, against {ctx.get('pg_query', '?')} "
+        "(libpg-query-dev), medians of repeated runs, 1 MiB texts.")
+    add("")
+    add("| workload | compared on | ratio, one call per text | ratio, one call per statement "
+        "| quorix MB/s | pg_query MB/s | quorix peak / (doc + 4×input) |")
+    add("|---|---|--:|--:|--:|--:|--:|")
+    for w, desc, r_text, r_stmt in ratios:
+        if w not in WORKLOADS:
+            continue
+        b, _ = res.basis(w)
+        add(f"| {w} | {desc.split(':')[0]} | {fmt(r_text, 2, '×')} | {fmt(r_stmt, 2, '×')} | "
+            f"{fmt(res.mbps(f'quorix/text/{b}'))} | {fmt(res.mbps(f'pg_query/text/{b}'))} | "
+            f"{fmt(res.peak_ratio(f'quorix/text/{w}'), 2)} |")
+    q_ns = res.get("quorix/roundtrip/small50", "ns_per_stmt")
+    p_ns = res.get("pg_query/roundtrip/small50", "ns_per_stmt")
+    add("")
+    add(f"Round trip of a 49-byte statement (parse, encode, copy out, free): quorix "
+        f"{fmt(q_ns, 0)} ns, pg_query {fmt(p_ns, 0)} ns.")
+    add("")
+    add("![quorix vs pg_query throughput ratios](bench/results/ratios.png)")
+    add("")
+    add(README_END)
+    return "\n".join(lines)
+
+
+def update_readme(path, summary):
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    begin, end = text.find(README_BEGIN), text.find(README_END)
+    if begin < 0 or end < begin:
+        print(f"{path}: no benchmark summary markers, left unchanged", file=sys.stderr)
+        return False
+    text = text[:begin] + summary + text[end + len(README_END):]
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    return True
+
+
 def write_chart(ratios, out_path, title):
     import matplotlib
 
@@ -243,6 +291,10 @@ def write_chart(ratios, out_path, title):
 
 
 def main(argv):
+    readme = None
+    if len(argv) == 5 and argv[3] == "--readme":
+        readme = argv[4]
+        argv = argv[:3]
     if len(argv) != 3:
         print(__doc__, file=sys.stderr)
         return 2
@@ -258,6 +310,8 @@ def main(argv):
     except ImportError:
         print("matplotlib is missing: no chart written", file=sys.stderr)
         chart = None
+    if readme and update_readme(readme, readme_summary(ctx, res, ratios)):
+        print(f"updated the benchmark summary in {readme}")
     with open(table, encoding="utf-8") as f:
         print(f.read())
     print(f"wrote {table}" + (f" and {chart}" if chart else ""))

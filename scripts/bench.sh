@@ -7,9 +7,9 @@
 #
 # Extra arguments go to the benchmark binary (for example --benchmark_filter=oltp).
 # QUORIX_BENCH_REPETITIONS (default 3) and QUORIX_BENCH_MIN_TIME (seconds, default 0.3) tune the
-# runs; the report takes the median of the repetitions. QUORIX_BENCH_HEAP=cold measures with
-# glibc's allocator as a fresh process has it instead of the warm state of a long-running host
-# (see pinAllocator in bench/bench_main.cpp).
+# runs; the report takes the median of the repetitions and rewrites the summary in README.md.
+# QUORIX_BENCH_HEAP=cold measures with glibc's allocator as a fresh process has it instead of
+# the warm state of a long-running host (see pinAllocator in bench/bench_main.cpp).
 set -euo pipefail
 # shellcheck source=scripts/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -40,4 +40,5 @@ cmake --build "$BUILD_DIR" -j "$(nproc)" --target quorix_bench corpus_check
 # on PATH.
 PYTHON=python3
 [[ -x /usr/bin/python3 ]] && PYTHON=/usr/bin/python3
-"$PYTHON" "$QUORIX_ROOT/bench/report.py" "$RESULTS/latest.json" "$RESULTS"
+"$PYTHON" "$QUORIX_ROOT/bench/report.py" "$RESULTS/latest.json" "$RESULTS" \
+  --readme "$QUORIX_ROOT/README.md"

@@ -10,6 +10,7 @@
 #include <new>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace quorix {
 
@@ -30,22 +31,27 @@ class Arena {
     std::free(spare_);
   }
 
-  // Releases everything made so far. The largest block is kept for what comes next, so a text
-  // of many statements reuses one block instead of allocating per statement.
+  // Releases everything made so far. What the statement used is kept, as one block, for the
+  // next one: a text of many statements then allocates nothing per statement, and a run of
+  // large statements does not keep a chain of doubling blocks alive.
   void reset() {
-    Block* keep = spare_;
-    for (Block* b = head_; b != nullptr;) {
-      Block* prev = b->prev;
-      if (keep == nullptr || b->size > keep->size) {
-        std::free(keep);
-        keep = b;
-      } else {
-        std::free(b);
+    if (head_ != nullptr && head_->prev == nullptr) {
+      // One block, the common case: keep the larger of it and the spare.
+      Block* smaller = head_;
+      if (spare_ == nullptr || head_->size >= spare_->size) std::swap(smaller, spare_);
+      std::free(smaller);
+    } else if (head_ != nullptr) {
+      size_t total = 0;
+      for (Block* b = head_; b != nullptr; b = b->prev) total += b->size;
+      freeChain(head_);
+      if (spare_ == nullptr || total > spare_->size) {
+        std::free(spare_);
+        // Failing here costs nothing but the reuse.
+        spare_ = static_cast<Block*>(std::malloc(total));
+        if (spare_ != nullptr) spare_->size = total;
       }
-      b = prev;
     }
     head_ = nullptr;
-    spare_ = keep;
     cur_ = inline_;
     end_ = inline_ + kInlineBytes;
   }
