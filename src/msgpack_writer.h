@@ -145,7 +145,8 @@ class MsgPackWriter {
       size_ += sizeof kPattern;
       return;
     }
-    writeString("span");
+    ensure(5);
+    appendUnchecked("\xa4span", 5);
     writeSpanMap(startLine, startColumn, endLine, endColumn);
   }
 
@@ -245,10 +246,17 @@ class MsgPackWriter {
     size_ += n;
   }
 
-  // Lines and most columns are below 128: one byte, inline; the rest goes out of line.
+  // Lines and columns: below 128 as one byte, up to 65535 in three, inline; the rest out of
+  // line.
   void intUnchecked(int64_t v) {
     if (static_cast<uint64_t>(v) <= 127) [[likely]] {
       putUnchecked(static_cast<uint8_t>(v));
+    } else if (static_cast<uint64_t>(v) <= 0xff) {
+      putUnchecked(0xcc);
+      putUnchecked(static_cast<uint8_t>(v));
+    } else if (static_cast<uint64_t>(v) <= 0xffff) {
+      putUnchecked(0xcd);
+      putBE16(static_cast<uint16_t>(v));
     } else {
       intUncheckedWide(v);
     }

@@ -53,7 +53,10 @@ class Parser {
     return advance();
   }
   [[noreturn]] void error(std::string_view message) const;
-  static Span tokenSpan(const Token& token);
+  static Span tokenSpan(const Token& token) {
+    int64_t length = static_cast<int64_t>(token.lexeme.size());
+    return newSpan(token.line, token.column, token.column + (length > 1 ? length : 1) - 1);
+  }
   Span currentSpan() const { return tokenSpan(current_); }
 
   // Statements.

@@ -41,11 +41,6 @@ void Parser::error(std::string_view message) const {
   throw ParseError(m);
 }
 
-Span Parser::tokenSpan(const Token& token) {
-  int64_t length = static_cast<int64_t>(token.lexeme.size());
-  return newSpan(token.line, token.column, token.column + (length > 1 ? length : 1) - 1);
-}
-
 SqlNode* Parser::parseStatement() {
   SqlNode* stmt = nullptr;
   switch (current_.kind) {
