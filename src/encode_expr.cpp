@@ -253,17 +253,19 @@ void Encoder::writeLiteralKind(const SqlNode* node) {
                             node->strVal());
       return;
     case nkIntLit: {
-      char text[32];
-      auto res = std::to_chars(text, text + sizeof text, node->intVal());
-      w_.writeRawThenString(kSeq<fixmap(2), key::variant, packed("Number"), key::value>,
-                            std::string_view(text, static_cast<size_t>(res.ptr - text)));
+      const int64_t value = node->intVal();
+      // At most 20 characters ("-9223372036854775808"): always a fixstr.
+      w_.writeRawThenText<20>(
+          kSeq<fixmap(2), key::variant, packed("Number"), key::value>, [value](char* out) {
+            return static_cast<size_t>(std::to_chars(out, out + 20, value).ptr - out);
+          });
       return;
     }
     case nkFloatLit: {
-      char text[40];
-      size_t n = formatFloatText(node->floatVal(), text);
-      w_.writeRawThenString(kSeq<fixmap(2), key::variant, packed("Number"), key::value>,
-                            std::string_view(text, n));
+      const double value = node->floatVal();
+      // At most 24 characters ("-1.2345678901234567e-308"), in a 32-byte work area.
+      w_.writeRawThenText<32>(kSeq<fixmap(2), key::variant, packed("Number"), key::value>,
+                              [value](char* out) { return formatFloatText(value, out); });
       return;
     }
     case nkBoolLit:

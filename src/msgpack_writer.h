@@ -165,6 +165,20 @@ class MsgPackWriter {
     writeString(s);
   }
 
+  // Fixed bytes, then a short string that `format(char* out)` writes in place and whose length
+  // (at most 31, at most Room) it returns: numbers go straight into the document, with no
+  // scratch copy to read back.
+  template <size_t Room, size_t N, typename Format>
+  void writeRawThenText(const PackedStr<N>& p, Format&& format) {
+    static_assert(Room <= 255);
+    ensure(N + 1 + Room);
+    char* out = buf_ + size_;
+    std::memcpy(out, p.bytes, N);
+    size_t n = format(out + N + 1);
+    out[N] = static_cast<char>(0xa0 | n);
+    size_ += N + 1 + n;
+  }
+
   void writeSpanMap(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
     // Nearly every span has all four numbers below 128: its 41 bytes are a fixed pattern with
     // four one-byte holes.
