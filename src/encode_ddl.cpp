@@ -108,6 +108,7 @@ void Encoder::writeCreateTableKind(const SqlNode* stmt) {
 }
 
 void Encoder::writeColumnDef(const SqlNode* column) {
+  SpanScope scope(*this, column);
   w_.writeRawThenString(kSeq<fixmap(4), key::name>, column->colName());
   w_.writeRaw(key::data_type);
   writeDataType(column->colType());
@@ -119,6 +120,7 @@ void Encoder::writeColumnDef(const SqlNode* column) {
 }
 
 void Encoder::writeColumnConstraint(const SqlNode* constraint) {
+  SpanScope scope(*this, constraint);
   std::string_view text = firstIdent(constraint);
   if (equalsUpper(text, "DEFAULT")) {
     const NodeList& parts = constraint->children();
@@ -188,6 +190,7 @@ void Encoder::writeIndexOptions(const SqlNode* options) {
     w_.writeArrayHeader(0);
     return;
   }
+  SpanScope scope(*this, options);
   const NodeList& parts = options->children();
   w_.writeArrayHeader(parts.size);
   for (const SqlNode* o = parts.first; o != nullptr; o = o->next) writeIndexOption(o);

@@ -21,26 +21,34 @@ void Encoder::writeInsertKind(const SqlNode* stmt) {
   w_.writeRaw(key::values);
   const SqlNode* firstRow = hasColumns ? second->next : second;
   w_.writeArrayHeader(parts.size - (hasColumns ? 2 : 1));
-  for (const SqlNode* row = firstRow; row != nullptr; row = row->next)
+  for (const SqlNode* row = firstRow; row != nullptr; row = row->next) {
+    SpanScope scope(*this, row);
     writeExprSeq(row->children());
+  }
   writeSpanEntry(stmt);
 }
 
 void Encoder::writeUpdateKind(const SqlNode* stmt) {
   const NodeList& parts = stmt->children();
   std::string_view table = firstIdent(parts.at(0));
-  const NodeList& assignments = parts.at(1)->children();
+  const SqlNode* assignmentList = parts.at(1);
+  const NodeList& assignments = assignmentList->children();
   w_.writeRawThenString(kSeq<fixmap(5), key::variant, packed("Update"), key::table>, table);
   w_.writeRaw(key::assignments);
   w_.writeArrayHeader(assignments.size);
-  for (const SqlNode* a = assignments.first; a != nullptr; a = a->next) {
-    w_.writeRawThenString(kSeq<fixmap(3), key::column>, firstIdent(a->binLeft()));
-    w_.writeRaw(key::value);
-    writeExpr(a->binRight());
-    writeSpanEntry(a);
+  {
+    SpanScope list(*this, assignmentList);
+    for (const SqlNode* a = assignments.first; a != nullptr; a = a->next) {
+      SpanScope scope(*this, a);
+      w_.writeRawThenString(kSeq<fixmap(3), key::column>, firstIdent(a->binLeft()));
+      w_.writeRaw(key::value);
+      writeExpr(a->binRight());
+      writeSpanEntry(a);
+    }
   }
   w_.writeRaw(key::selection);
   if (parts.size >= 3) {
+    SpanScope scope(*this, parts.at(2));
     writeExpr(parts.at(2)->children().at(0));
   } else {
     w_.writeNil();
@@ -54,6 +62,7 @@ void Encoder::writeDeleteKind(const SqlNode* stmt) {
   w_.writeRawThenString(kSeq<fixmap(4), key::variant, packed("Delete"), key::table>, table);
   w_.writeRaw(key::selection);
   if (parts.size >= 2) {
+    SpanScope scope(*this, parts.at(1));
     writeExpr(parts.at(1)->children().at(0));
   } else {
     w_.writeNil();

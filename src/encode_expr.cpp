@@ -28,11 +28,6 @@ bool isGenericBinary(const SqlNode* n) {
   }
 }
 
-const SqlNode* unwrapAlias(const SqlNode* n) {
-  while (n != nullptr && n->kind == nkAlias) n = n->aliasExpr();
-  return n;
-}
-
 }  // namespace
 
 std::string_view normalizedBinaryOp(BinaryOperator op) {
@@ -61,15 +56,26 @@ void Encoder::writeExprSeq(const NodeList& nodes) {
 }
 
 void Encoder::writeSubquery(const SqlNode* query) {
+  SpanScope scope(*this, query);
   w_.writeRaw(kSeq<fixmap(2), key::kind>);
   writeStatementKind(query);
   writeSpanEntry(query);
 }
 
 void Encoder::writeExpr(const SqlNode* node) {
-  node = unwrapAlias(node);
+  const Span* const outer = inherited_;
+  // An alias is stepped through, but what it wraps inherits its span.
+  auto unwrap = [this](const SqlNode* n) {
+    while (n != nullptr && n->kind == nkAlias) {
+      inherited_ = &resolved(n);
+      n = n->aliasExpr();
+    }
+    return n;
+  };
+  node = unwrap(node);
   if (node == nullptr) {
     w_.writeNil();
+    inherited_ = outer;
     return;
   }
   // A left-deep chain (a OR b OR c ..., 1 + 2 + ...) is as deep as it is long. Its spine is
@@ -79,22 +85,28 @@ void Encoder::writeExpr(const SqlNode* node) {
   const size_t base = chain_.size();
   while (node != nullptr && isGenericBinary(node)) {
     w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(4), key::variant, packed("BinaryOp"), key::left>);
-    chain_.push(node);
-    node = unwrapAlias(node->binLeft());
+    const Span* link = &resolved(node);
+    chain_.push({node, link});
+    inherited_ = link;
+    node = unwrap(node->binLeft());
   }
   if (node == nullptr) {
     w_.writeNil();  // only a link whose left operand is missing gets here
   } else {
+    const Span& own = resolved(node);
+    inherited_ = &own;
     writeExprVariant(node);
-    writeSpanEntry(node);
+    writeSpanEntry(own);
   }
   while (chain_.size() > base) {
-    const SqlNode* link = chain_.pop();
-    w_.writeRawThenString(kSeq<key::op>, normalizedBinaryOp(link->binOp()));
+    const ChainLink link = chain_.pop();
+    inherited_ = link.span;
+    w_.writeRawThenString(kSeq<key::op>, normalizedBinaryOp(link.node->binOp()));
     w_.writeRaw(key::right);
-    writeExpr(link->binRight());
-    writeSpanEntry(link);
+    writeExpr(link.node->binRight());
+    writeSpanEntry(*link.span);
   }
+  inherited_ = outer;
 }
 
 void Encoder::writeExprVariant(const SqlNode* node) {
@@ -131,6 +143,7 @@ void Encoder::writeExprVariant(const SqlNode* node) {
             kSeq<fixmap(2), key::kind, fixmap(4), key::variant, packed("InList"), key::expr>);
         writeExpr(node->binLeft());
         w_.writeRaw(key::list);
+        SpanScope list(*this, node->binRight());
         writeExprSeq(node->binRight()->children());
         w_.writeRaw(key::negated);
         w_.writeBool(op == opNotIn);
@@ -145,6 +158,7 @@ void Encoder::writeExprVariant(const SqlNode* node) {
           pattern = parts.at(0);
           if (parts.size >= 2) escape = parts.first->next;
         }
+        SpanScope parts(*this, right);
         w_.writeRaw(key::pattern);
         writeExpr(pattern);
         w_.writeRaw(key::escape);
@@ -156,6 +170,7 @@ void Encoder::writeExprVariant(const SqlNode* node) {
         w_.writeRaw(
             kSeq<fixmap(2), key::kind, fixmap(5), key::variant, packed("Between"), key::expr>);
         writeExpr(node->binLeft());
+        SpanScope list(*this, node->binRight());
         w_.writeRaw(key::low);
         writeExpr(bounds.at(0));
         w_.writeRaw(key::high);

@@ -42,6 +42,7 @@ void astToMsgPack(std::string_view text, MsgPackWriter& writer) {
 }
 
 void Encoder::writeStatement(const SqlNode* stmt) {
+  SpanScope scope(*this, stmt);
   w_.writeRaw(kSeq<fixmap(2), key::kind>);
   writeStatementKind(stmt);
   writeSpanEntry(stmt);

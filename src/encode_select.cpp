@@ -64,6 +64,7 @@ void Encoder::writeSelectKind(const SqlNode* query) {
   if (selectList == nullptr) {
     w_.writeArrayHeader(0);
   } else {
+    SpanScope scope(*this, selectList);
     const NodeList& items = selectList->children();
     w_.writeArrayHeader(items.size);
     for (const SqlNode* i = items.first; i != nullptr; i = i->next) writeSelectItem(i);
@@ -72,6 +73,7 @@ void Encoder::writeSelectKind(const SqlNode* query) {
   if (from == nullptr) {
     w_.writeArrayHeader(0);
   } else {
+    SpanScope scope(*this, from);
     const NodeList& items = from->children();
     w_.writeArrayHeader(items.size);
     for (const SqlNode* i = items.first; i != nullptr; i = i->next) writeFromItem(i);
@@ -80,29 +82,34 @@ void Encoder::writeSelectKind(const SqlNode* query) {
   if (where == nullptr) {
     w_.writeNil();
   } else {
+    SpanScope scope(*this, where);
     writeExpr(where->children().at(0));
   }
   w_.writeRaw(key::group_by);
   if (groupBy == nullptr) {
     w_.writeNil();
   } else {
+    SpanScope scope(*this, groupBy);
     writeExprSeq(groupBy->children());
   }
   w_.writeRaw(key::having);
   if (having == nullptr) {
     w_.writeNil();
   } else {
+    SpanScope scope(*this, having);
     writeExpr(having->children().at(0));
   }
   w_.writeRaw(key::order_by);
   if (orderBy == nullptr) {
     w_.writeArrayHeader(0);
   } else {
+    SpanScope scope(*this, orderBy);
     const NodeList& items = orderBy->children();
     w_.writeArrayHeader(items.size);
     for (const SqlNode* i = items.first; i != nullptr; i = i->next) writeOrderByExpr(i);
   }
   const NodeList* limits = limit != nullptr ? &limit->children() : nullptr;
+  SpanScope scope(*this, limit);
   w_.writeRaw(key::limit);
   writeExpr(limits != nullptr ? limits->first : nullptr);
   w_.writeRaw(key::offset);
@@ -110,6 +117,7 @@ void Encoder::writeSelectKind(const SqlNode* query) {
 }
 
 void Encoder::writeSelectItem(const SqlNode* item) {
+  SpanScope scope(*this, item);
   if (item->kind == nkStar) {
     w_.writeRaw(kSeq<fixmap(2), key::variant, packed("Wildcard")>);
     writeSpanEntry(item);
@@ -127,6 +135,7 @@ void Encoder::writeSelectItem(const SqlNode* item) {
 }
 
 void Encoder::writeOrderByExpr(const SqlNode* item) {
+  SpanScope scope(*this, item);
   w_.writeRaw(kSeq<fixmap(4), key::expr>);
   writeExpr(item->kind == nkAlias ? item->aliasExpr() : item);
   w_.writeRaw(key::asc);
@@ -139,10 +148,13 @@ void Encoder::writeOrderByExpr(const SqlNode* item) {
 void Encoder::writeFromItem(const SqlNode* item) {
   // Joins nest to the left once per join, so the spine is walked with an explicit stack, as
   // in writeExpr.
+  const Span* const outer = inherited_;
   const size_t base = chain_.size();
   while (item != nullptr && item->kind == nkJoin) {
     w_.writeRaw(kSeq<fixmap(7), key::variant, packed("Join"), key::left>);
-    chain_.push(item);
+    const Span* link = &resolved(item);
+    chain_.push({item, link});
+    inherited_ = link;
     item = item->joinLeft();
   }
   if (item == nullptr) {
@@ -153,9 +165,11 @@ void Encoder::writeFromItem(const SqlNode* item) {
     w_.writeRaw(kSeq<key::alias, kNilByte>);
     writeSpanEntry(item);
   } else if (item->kind == nkAlias) {
+    SpanScope scope(*this, item);
     const SqlNode* inner = item->aliasExpr();
     w_.writeRaw(kSeq<fixmap(4), key::variant>);
     if (inner != nullptr && inner->kind == nkFromDerived) {
+      SpanScope derived(*this, inner);
       w_.writeRaw(kSeq<packed("Derived"), key::subquery>);
       writeSubquery(inner->children().at(0));
     } else {
@@ -164,6 +178,7 @@ void Encoder::writeFromItem(const SqlNode* item) {
     w_.writeRawThenString(kSeq<key::alias>, item->aliasName());
     writeSpanEntry(item);
   } else if (item->kind == nkFromDerived) {
+    SpanScope scope(*this, item);
     w_.writeRaw(kSeq<fixmap(4), key::variant, packed("Derived"), key::subquery>);
     writeSubquery(item->children().at(0));
     w_.writeRaw(kSeq<key::alias, kNilByte>);
@@ -175,16 +190,18 @@ void Encoder::writeFromItem(const SqlNode* item) {
     writeSpanEntry(item);
   }
   while (chain_.size() > base) {
-    const SqlNode* join = chain_.pop();
+    const ChainLink join = chain_.pop();
+    inherited_ = join.span;
     w_.writeRaw(key::right);
-    writeFromItem(join->joinRight());
-    w_.writeRawThenString(kSeq<key::join_type>, normalizedJoinKind(join->joinKind()));
+    writeFromItem(join.node->joinRight());
+    w_.writeRawThenString(kSeq<key::join_type>, normalizedJoinKind(join.node->joinKind()));
     w_.writeRaw(key::condition);
-    writeExpr(join->joinCond());
+    writeExpr(join.node->joinCond());
     w_.writeRaw(key::using_);
-    writeStringSeqOpt(join->joinUsing());
-    writeSpanEntry(join);
+    writeStringSeqOpt(join.node->joinUsing());
+    writeSpanEntry(*join.span);
   }
+  inherited_ = outer;
 }
 
 }  // namespace quorix

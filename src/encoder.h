@@ -97,14 +97,10 @@ class Encoder {
 
   void writeStatement(const SqlNode* stmt);
   void writeStatementKind(const SqlNode* stmt);
-  // A map of "start" and "end", each a {"line", "column"} map.
-  void writeSpan(const SqlNode* node) {
-    const Span& s = node->span;
-    w_.writeSpanMap(s.start.line, s.start.column, s.end.line, s.end.column);
-  }
-  // The "span" key and writeSpan.
-  void writeSpanEntry(const SqlNode* node) {
-    const Span& s = node->span;
+  // The "span" key and the node's span map: its own span, or when it has none, that of its
+  // nearest ancestor that has one (see SpanScope).
+  void writeSpanEntry(const SqlNode* node) { writeSpanEntry(resolved(node)); }
+  void writeSpanEntry(const Span& s) {
     w_.writeSpanEntry(s.start.line, s.start.column, s.end.line, s.end.column);
   }
   void writeBoolOpt(int64_t tri);
@@ -141,10 +137,41 @@ class Encoder {
   void writeExprVariant(const SqlNode* node);
   void writeDropKind(const SqlNode* stmt, const PackedStr<10>& variant);
 
+  // Nodes built without a position take the span of their nearest ancestor that has one. The
+  // encoder settles that on its way down instead of in a separate pass over the tree:
+  // `inherited_` is the span that a span-less node at the current place takes, and a SpanScope
+  // opened for every node that the walk passes (written or only stepped through) keeps it up to
+  // date. fillMissingSpans states the same rule as a pass of its own; the tests hold the two
+  // to the same answer.
+  const Span& resolved(const SqlNode* node) const {
+    return isEmpty(node->span.start) ? *inherited_ : node->span;
+  }
+
+  class SpanScope {
+   public:
+    SpanScope(Encoder& e, const SqlNode* node) : e_(e), saved_(e.inherited_) {
+      if (node != nullptr) e.inherited_ = &e.resolved(node);
+    }
+    ~SpanScope() { e_.inherited_ = saved_; }
+    SpanScope(const SpanScope&) = delete;
+    SpanScope& operator=(const SpanScope&) = delete;
+
+   private:
+    Encoder& e_;
+    const Span* saved_;
+  };
+
+  // One link of a left-deep chain on the explicit stack, with the span it resolved to.
+  struct ChainLink {
+    const SqlNode* node;
+    const Span* span;
+  };
+
   MsgPackWriter& w_;
+  const Span* inherited_ = &kEmptySpan;
   // Shared explicit stack for walking left-deep chains without recursion; ordinary statements
   // stay within its inline part and never allocate.
-  SmallStack<const SqlNode*, 64> chain_;
+  SmallStack<ChainLink, 64> chain_;
 };
 
 }  // namespace quorix

@@ -27,7 +27,8 @@ class Parser {
  public:
   Parser(std::string_view text, Arena& arena);
 
-  // The next statement with its spans settled, or nullptr at the end of the text.
+  // The next statement, or nullptr at the end of the text. Nodes without a position keep an
+  // empty span (see fillMissingSpans).
   SqlNode* nextStatement();
   // Releases every node made so far; the lookahead token stays valid.
   void releaseNodes();
@@ -137,7 +138,7 @@ class NestingGuard {
   Parser& p_;
 };
 
-// Parses the text statement by statement: each statement, spans settled, goes to
+// Parses the text statement by statement: each statement goes to
 // `onStatement(stmt, parser)` and is released before the next one is parsed, so the nodes of a
 // long text never pile up. Returns the number of statements.
 template <typename OnStatement>

@@ -86,9 +86,8 @@ SqlNode* Parser::parseDropStmt() {
 SqlNode* Parser::nextStatement() {
   while (check(tkSemicolon)) advance();
   if (check(tkEof)) return nullptr;
-  SqlNode* stmt = parseStatement();
-  fillMissingSpans(stmt, stmt);
-  return stmt;
+  // Span-less nodes are given their ancestors' spans by the encoder, on its way down.
+  return parseStatement();
 }
 
 void Parser::releaseNodes() {
