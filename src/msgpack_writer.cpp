@@ -97,6 +97,79 @@ uint8_t* MsgPackWriter::release() {
   return reinterpret_cast<uint8_t*>(block);
 }
 
+namespace {
+
+// The signed 64-bit rule, through a local pointer: stores through the buffer's char pointer
+// would otherwise make the compiler reload the writer's fields after every byte.
+char* putInt(char* p, int64_t v) {
+  auto be = [&p](uint64_t x, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) *p++ = static_cast<char>(x >> (8 * i));
+  };
+  const uint64_t u = static_cast<uint64_t>(v);
+  if (v >= 0) {
+    if (u <= 127) {
+      *p++ = static_cast<char>(u);
+    } else if (u <= 0xff) {
+      *p++ = static_cast<char>(0xcc);
+      be(u, 1);
+    } else if (u <= 0xffff) {
+      *p++ = static_cast<char>(0xcd);
+      be(u, 2);
+    } else if (u <= 0xffffffffULL) {
+      *p++ = static_cast<char>(0xce);
+      be(u, 4);
+    } else {
+      *p++ = static_cast<char>(0xcf);
+      be(u, 8);
+    }
+  } else if (v >= -32) {
+    *p++ = static_cast<char>(u);
+  } else if (v >= -128) {
+    *p++ = static_cast<char>(0xd0);
+    be(u, 1);
+  } else if (v >= -32768) {
+    *p++ = static_cast<char>(0xd1);
+    be(u, 2);
+  } else if (v >= -2147483648LL) {
+    *p++ = static_cast<char>(0xd2);
+    be(u, 4);
+  } else {
+    *p++ = static_cast<char>(0xd3);
+    be(u, 8);
+  }
+  return p;
+}
+
+template <size_t N>
+char* putText(char* p, const char (&text)[N]) {
+  std::memcpy(p, text, N - 1);
+  return p + N - 1;
+}
+
+}  // namespace
+
+void MsgPackWriter::writeSpanGeneral(bool withKey, int64_t startLine, int64_t startColumn,
+                                     int64_t endLine, int64_t endColumn) {
+  ensure(5 + 41 + 4 * 8);
+  char* p = buf_ + size_;
+  if (withKey) p = putText(p, "\xa4span");
+  p = putText(p, "\x82\xa5start\x82\xa4line");
+  p = putInt(p, startLine);
+  p = putText(p,
+              "\xa6"
+              "column");
+  p = putInt(p, startColumn);
+  p = putText(p,
+              "\xa3"
+              "end\x82\xa4line");
+  p = putInt(p, endLine);
+  p = putText(p,
+              "\xa6"
+              "column");
+  p = putInt(p, endColumn);
+  size_ = static_cast<size_t>(p - buf_);
+}
+
 void MsgPackWriter::checkLimit() const {
   if (size() > limit_) raiseTooLarge();
 }

@@ -145,9 +145,7 @@ class MsgPackWriter {
       size_ += sizeof kPattern;
       return;
     }
-    ensure(5);
-    appendUnchecked("\xa4span", 5);
-    writeSpanMap(startLine, startColumn, endLine, endColumn);
+    writeSpanGeneral(true, startLine, startColumn, endLine, endColumn);
   }
 
   // Fixed bytes followed by one string: one capacity check for both.
@@ -180,46 +178,7 @@ class MsgPackWriter {
   }
 
   void writeSpanMap(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
-    // Nearly every span has all four numbers below 128: its 41 bytes are a fixed pattern with
-    // four one-byte holes.
-    if ((static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
-         static_cast<uint64_t>(endLine) | static_cast<uint64_t>(endColumn)) <= 127) [[likely]] {
-      static constexpr char kPattern[41] = {
-          '\x82', '\xa5', 's', 't', 'a', 'r',    't', '\x82', '\xa4', 'l', 'i', 'n', 'e',    0,
-          '\xa6', 'c',    'o', 'l', 'u', 'm',    'n', 0,      '\xa3', 'e', 'n', 'd', '\x82', '\xa4',
-          'l',    'i',    'n', 'e', 0,   '\xa6', 'c', 'o',    'l',    'u', 'm', 'n', 0};
-      ensure(sizeof kPattern);
-      char* p = buf_ + size_;
-      std::memcpy(p, kPattern, sizeof kPattern);
-      p[13] = static_cast<char>(startLine);
-      p[21] = static_cast<char>(startColumn);
-      p[32] = static_cast<char>(endLine);
-      p[40] = static_cast<char>(endColumn);
-      size_ += sizeof kPattern;
-      return;
-    }
-    static constexpr char kStartLine[] =
-        "\x82\xa5"
-        "start"
-        "\x82\xa4"
-        "line";
-    static constexpr char kColumn[] =
-        "\xa6"
-        "column";
-    static constexpr char kEndLine[] =
-        "\xa3"
-        "end"
-        "\x82\xa4"
-        "line";
-    ensure(sizeof kStartLine + 2 * sizeof kColumn + sizeof kEndLine + 4 * 9);
-    appendUnchecked(kStartLine, sizeof kStartLine - 1);
-    intUnchecked(startLine);
-    appendUnchecked(kColumn, sizeof kColumn - 1);
-    intUnchecked(startColumn);
-    appendUnchecked(kEndLine, sizeof kEndLine - 1);
-    intUnchecked(endLine);
-    appendUnchecked(kColumn, sizeof kColumn - 1);
-    intUnchecked(endColumn);
+    writeSpanGeneral(false, startLine, startColumn, endLine, endColumn);
   }
 
   void writeDouble(double d) {
@@ -355,6 +314,9 @@ class MsgPackWriter {
   void grow(size_t extra);
   [[noreturn]] void raiseTooLarge() const;
   void writeHeaderAt(size_t at, size_t count);
+  // Any span map, optionally after the key "span": the path for numbers of 128 and more.
+  [[gnu::noinline]] void writeSpanGeneral(bool withKey, int64_t startLine, int64_t startColumn,
+                                          int64_t endLine, int64_t endColumn);
 
   char* buf_;
   size_t size_ = 0;
