@@ -172,7 +172,7 @@ uint64_t packedHead(const char* w, size_t n) {
 
 }  // namespace
 
-TokenKind classifyWord(const char* word, size_t length) {
+[[gnu::always_inline]] inline TokenKind classifyWordInline(const char* word, size_t length) {
   if (length < 2 || length > kMaxKeywordLength) return tkIdent;
   unsigned first = static_cast<unsigned>(byteAt(word) | 0x20) - 'a';
   if (first >= 26) return tkIdent;
@@ -200,6 +200,8 @@ TokenKind classifyWord(const char* word, size_t length) {
   }
   return tkIdent;
 }
+
+TokenKind classifyWord(const char* word, size_t length) { return classifyWordInline(word, length); }
 
 void Lexer::noteNewlines(const char* from, const char* to) {
   while (from < to) {
@@ -301,7 +303,7 @@ void Lexer::next(Token& tok) {
       while (p < end_ && kBytes.wordChar[byteAt(p)]) ++p;
       pos_ = p;
       size_t n = static_cast<size_t>(p - start);
-      tok.kind = classifyWord(start, n);
+      tok.kind = classifyWordInline(start, n);
       tok.lexeme = std::string_view(start, n);
       return;
     }
