@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <type_traits>
 
@@ -187,19 +188,80 @@ static_assert(std::is_trivially_destructible_v<SqlNode>);
 static_assert(std::is_trivially_copyable_v<SqlNode>);
 
 // Constructors. Every node lives in the arena of its parse.
-SqlNode* newNode(Arena& arena, NodeKind kind, const Span& span);
-SqlNode* newIdent(Arena& arena, std::string_view name, const Span& span);
-SqlNode* newStringLit(Arena& arena, std::string_view text, const Span& span);
-SqlNode* newIntLit(Arena& arena, int64_t value, const Span& span);
-SqlNode* newFloatLit(Arena& arena, double value, const Span& span);
-SqlNode* newBoolLit(Arena& arena, bool value, const Span& span);
-SqlNode* newNull(Arena& arena, const Span& span);
-SqlNode* newStar(Arena& arena, const Span& span);
-SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand, const Span& span);
-SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right,
-                     const Span& span);
-SqlNode* newJoin(Arena& arena, JoinKind kind, SqlNode* left, SqlNode* right, SqlNode* condition,
-                 NameList usingNames, bool natural, const Span& span);
+// Copying a constant blank node compiles to a few wide stores; value-initialising one in place
+// compiles to `rep stos`, whose start-up cost dominated node construction.
+inline constexpr SqlNode kBlankNode{};
+
+inline SqlNode* newNode(Arena& arena, NodeKind kind, const Span& span) {
+  void* p = arena.allocate(sizeof(SqlNode), alignof(SqlNode));
+  std::memcpy(p, &kBlankNode, sizeof(SqlNode));  // SqlNode is trivially copyable
+  auto* n = static_cast<SqlNode*>(p);
+  n->kind = kind;
+  n->span = span;
+  return n;
+}
+
+inline SqlNode* newIdent(Arena& arena, std::string_view name, const Span& span) {
+  SqlNode* n = newNode(arena, nkIdentifier, span);
+  n->str_ = name;
+  return n;
+}
+
+inline SqlNode* newStringLit(Arena& arena, std::string_view text, const Span& span) {
+  SqlNode* n = newNode(arena, nkStringLit, span);
+  n->str_ = text;
+  return n;
+}
+
+inline SqlNode* newIntLit(Arena& arena, int64_t value, const Span& span) {
+  SqlNode* n = newNode(arena, nkIntLit, span);
+  n->u_.intVal = value;
+  return n;
+}
+
+inline SqlNode* newFloatLit(Arena& arena, double value, const Span& span) {
+  SqlNode* n = newNode(arena, nkFloatLit, span);
+  n->u_.floatVal = value;
+  return n;
+}
+
+inline SqlNode* newBoolLit(Arena& arena, bool value, const Span& span) {
+  SqlNode* n = newNode(arena, nkBoolLit, span);
+  n->u_.boolVal = value;
+  return n;
+}
+
+inline SqlNode* newNull(Arena& arena, const Span& span) { return newNode(arena, nkNull, span); }
+inline SqlNode* newStar(Arena& arena, const Span& span) { return newNode(arena, nkStar, span); }
+
+inline SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand, const Span& span) {
+  SqlNode* n = newNode(arena, nkUnaryOp, span);
+  n->op_ = op;
+  n->a_ = operand;
+  return n;
+}
+
+inline SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right,
+                            const Span& span) {
+  SqlNode* n = newNode(arena, nkBinaryOp, span);
+  n->op_ = op;
+  n->a_ = left;
+  n->b_ = right;
+  return n;
+}
+
+inline SqlNode* newJoin(Arena& arena, JoinKind kind, SqlNode* left, SqlNode* right,
+                        SqlNode* condition, NameList usingNames, bool natural, const Span& span) {
+  SqlNode* n = newNode(arena, nkJoin, span);
+  n->op_ = kind;
+  n->a_ = left;
+  n->b_ = right;
+  n->c_ = condition;
+  n->names_ = usingNames;
+  n->natural = natural;
+  return n;
+}
+
 SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view name, const Span& span);
 SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, const Span& span);
 
