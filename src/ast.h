@@ -187,12 +187,28 @@ struct SqlNode {
 static_assert(std::is_trivially_destructible_v<SqlNode>);
 static_assert(std::is_trivially_copyable_v<SqlNode>);
 
-// Constructors. Every node lives in the arena of its parse.
+// Constructors. Every node lives in the arena of its parse. They are inline so that a token's
+// span goes straight into its node; under AddressSanitizer, whose frames are several times
+// larger, they stay out of line, or the parser's frames would no longer fit the nesting limit
+// into a 1 MiB stack there.
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORIX_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORIX_UNDER_ASAN 1
+#endif
+#endif
+#ifdef QUORIX_UNDER_ASAN
+#define QUORIX_NODE_CTOR [[gnu::noinline]] inline
+#else
+#define QUORIX_NODE_CTOR inline
+#endif
+
 // Copying a constant blank node compiles to a few wide stores; value-initialising one in place
 // compiles to `rep stos`, whose start-up cost dominated node construction.
 inline constexpr SqlNode kBlankNode{};
 
-inline SqlNode* newNode(Arena& arena, NodeKind kind, const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newNode(Arena& arena, NodeKind kind, const Span& span) {
   void* p = arena.allocate(sizeof(SqlNode), alignof(SqlNode));
   std::memcpy(p, &kBlankNode, sizeof(SqlNode));  // SqlNode is trivially copyable
   auto* n = static_cast<SqlNode*>(p);
@@ -201,48 +217,53 @@ inline SqlNode* newNode(Arena& arena, NodeKind kind, const Span& span) {
   return n;
 }
 
-inline SqlNode* newIdent(Arena& arena, std::string_view name, const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newIdent(Arena& arena, std::string_view name, const Span& span) {
   SqlNode* n = newNode(arena, nkIdentifier, span);
   n->str_ = name;
   return n;
 }
 
-inline SqlNode* newStringLit(Arena& arena, std::string_view text, const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newStringLit(Arena& arena, std::string_view text, const Span& span) {
   SqlNode* n = newNode(arena, nkStringLit, span);
   n->str_ = text;
   return n;
 }
 
-inline SqlNode* newIntLit(Arena& arena, int64_t value, const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newIntLit(Arena& arena, int64_t value, const Span& span) {
   SqlNode* n = newNode(arena, nkIntLit, span);
   n->u_.intVal = value;
   return n;
 }
 
-inline SqlNode* newFloatLit(Arena& arena, double value, const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newFloatLit(Arena& arena, double value, const Span& span) {
   SqlNode* n = newNode(arena, nkFloatLit, span);
   n->u_.floatVal = value;
   return n;
 }
 
-inline SqlNode* newBoolLit(Arena& arena, bool value, const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newBoolLit(Arena& arena, bool value, const Span& span) {
   SqlNode* n = newNode(arena, nkBoolLit, span);
   n->u_.boolVal = value;
   return n;
 }
 
-inline SqlNode* newNull(Arena& arena, const Span& span) { return newNode(arena, nkNull, span); }
-inline SqlNode* newStar(Arena& arena, const Span& span) { return newNode(arena, nkStar, span); }
+QUORIX_NODE_CTOR SqlNode* newNull(Arena& arena, const Span& span) {
+  return newNode(arena, nkNull, span);
+}
+QUORIX_NODE_CTOR SqlNode* newStar(Arena& arena, const Span& span) {
+  return newNode(arena, nkStar, span);
+}
 
-inline SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand, const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand,
+                                     const Span& span) {
   SqlNode* n = newNode(arena, nkUnaryOp, span);
   n->op_ = op;
   n->a_ = operand;
   return n;
 }
 
-inline SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlNode* right,
-                            const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left,
+                                      SqlNode* right, const Span& span) {
   SqlNode* n = newNode(arena, nkBinaryOp, span);
   n->op_ = op;
   n->a_ = left;
@@ -250,8 +271,9 @@ inline SqlNode* newBinaryOp(Arena& arena, BinaryOperator op, SqlNode* left, SqlN
   return n;
 }
 
-inline SqlNode* newJoin(Arena& arena, JoinKind kind, SqlNode* left, SqlNode* right,
-                        SqlNode* condition, NameList usingNames, bool natural, const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newJoin(Arena& arena, JoinKind kind, SqlNode* left, SqlNode* right,
+                                  SqlNode* condition, NameList usingNames, bool natural,
+                                  const Span& span) {
   SqlNode* n = newNode(arena, nkJoin, span);
   n->op_ = kind;
   n->a_ = left;
