@@ -145,6 +145,12 @@ class MsgPackWriter {
       size_ += sizeof kPattern;
       return;
     }
+    if (startLine == endLine && static_cast<uint64_t>(startLine) <= 0xffff &&
+        (static_cast<uint64_t>(startColumn) | static_cast<uint64_t>(endColumn)) <= 127) {
+      writeSpanEntryOnLine(static_cast<uint32_t>(startLine), static_cast<char>(startColumn),
+                           static_cast<char>(endColumn));
+      return;
+    }
     writeSpanGeneral(true, startLine, startColumn, endLine, endColumn);
   }
 
@@ -314,6 +320,46 @@ class MsgPackWriter {
   void grow(size_t extra);
   [[noreturn]] void raiseTooLarge() const;
   void writeHeaderAt(size_t at, size_t count);
+  // A span within one line past the 127th, with short columns: in a long text, most spans.
+  void writeSpanEntryOnLine(uint32_t line, char startColumn, char endColumn) {
+    // The line's bytes ("cc" or "cd" form), padded to four so that they are copied as one word
+    // and the cursor then advances by their true length.
+    char lineBytes[4] = {static_cast<char>(0xcd), static_cast<char>(line >> 8),
+                         static_cast<char>(line), 0};
+    size_t lineLength = 3;
+    if (line <= 0xff) {
+      lineBytes[0] = static_cast<char>(0xcc);
+      lineBytes[1] = static_cast<char>(line);
+      lineLength = 2;
+    }
+    ensure(5 + 41 + 2 * 4);
+    const size_t start = size_;
+    char* p = buf_ + start;
+    std::memcpy(p, "\xa4span\x82\xa5start\x82\xa4line", 18);
+    p += 18;
+    std::memcpy(p, lineBytes, 4);
+    p += lineLength;
+    std::memcpy(p,
+                "\xa6"
+                "column",
+                7);
+    p[7] = startColumn;
+    p += 8;
+    std::memcpy(p,
+                "\xa3"
+                "end\x82\xa4line",
+                10);
+    p += 10;
+    std::memcpy(p, lineBytes, 4);
+    p += lineLength;
+    std::memcpy(p,
+                "\xa6"
+                "column",
+                7);
+    p[7] = endColumn;
+    size_ = start + 44 + 2 * lineLength;
+  }
+
   // Any span map, optionally after the key "span": the path for numbers of 128 and more.
   [[gnu::noinline]] void writeSpanGeneral(bool withKey, int64_t startLine, int64_t startColumn,
                                           int64_t endLine, int64_t endColumn);

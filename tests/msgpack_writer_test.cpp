@@ -439,6 +439,29 @@ TEST(MsgPackWriter, SpanMapsMatchTheComposedFormOnBothSidesOfTheFastPath) {
   }
 }
 
+// The span entry ("span" key, then the map) has paths of its own for spans within one line.
+TEST(MsgPackWriter, SpanEntriesMatchTheComposedFormOnEveryPath) {
+  auto composed = [](int64_t sl, int64_t sc, int64_t el, int64_t ec) {
+    return written([&](MsgPackWriter& w) {
+      w.writeString("span");
+      w.writeSpanMap(sl, sc, el, ec);
+    });
+  };
+  const int64_t lines[] = {1, 127, 128, 255, 256, 65535, 65536, 4294967296};
+  const int64_t columns[] = {1, 127, 128, 300};
+  for (int64_t line : lines) {
+    for (int64_t sc : columns) {
+      for (int64_t ec : columns) {
+        for (int64_t endLine : {line, line + 1}) {
+          Bytes entry = written([&](MsgPackWriter& w) { w.writeSpanEntry(line, sc, endLine, ec); });
+          EXPECT_EQ(hex(entry), hex(composed(line, sc, endLine, ec)))
+              << line << ":" << sc << " to " << endLine << ":" << ec;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quorix::test
 
