@@ -75,11 +75,13 @@ class Parser {
 
   // Expressions.
   SqlNode* parseExpr();
-  SqlNode* parseAndExpr();
-  SqlNode* parseComparison();
-  SqlNode* parseConcat();
-  SqlNode* parseAddSub();
-  SqlNode* parseMulDiv();
+  // The levels below parseExpr. `first`, when given, is the first primary of the level's
+  // first operand, already parsed.
+  SqlNode* parseAndExpr(SqlNode* first = nullptr);
+  SqlNode* parseComparison(SqlNode* first = nullptr);
+  SqlNode* parseConcat(SqlNode* first = nullptr);
+  SqlNode* parseAddSub(SqlNode* first = nullptr);
+  SqlNode* parseMulDiv(SqlNode* first = nullptr);
   SqlNode* parsePrimary();
   SqlNode* parseInExpr(SqlNode* left, bool negated);
   SqlNode* parseQuantified(SqlNode* left, BinaryOperator op);

@@ -1,4 +1,6 @@
 // Expressions: the precedence ladder, predicates, and primaries.
+#include <array>
+
 #include "errors.h"
 #include "parser.h"
 
@@ -47,14 +49,32 @@ bool isTypeKeyword(TokenKind kind) {
   }
 }
 
+// Tokens with which parsePrimary goes straight to parseLeafPrimary.
+constexpr auto kStartsLeaf = [] {
+  std::array<bool, kTokenKindCount> t{};
+  for (TokenKind k :
+       {tkIdent, tkNow, tkVector, tkString, tkInteger, tkFloat, tkNull, tkTrue, tkFalse, tkStar})
+    t[k] = true;
+  return t;
+}();
+
+// Tokens after an operand with which some level of the ladder goes on.
+constexpr auto kContinuesExpression = [] {
+  std::array<bool, kTokenKindCount> t{};
+  for (TokenKind k : {tkStar, tkSlash, tkPercent, tkPlus, tkMinus, tkPipePipe, tkNot, tkIs, tkEq,
+                      tkNeq, tkLt, tkLe, tkGt, tkGe, tkLike, tkIn, tkBetween, tkAnd, tkOr})
+    t[k] = true;
+  return t;
+}();
+
 }  // namespace
 
 // The levels fold in loops, so a chain of any length costs no stack. The levels between two
 // recursion points are inlined into one frame each (parseExpr, parseConcat): what a nesting
 // level costs in stack is what bounds kMaxNestingDepth.
 
-[[gnu::always_inline]] inline SqlNode* Parser::parseAndExpr() {
-  SqlNode* left = parseComparison();
+[[gnu::always_inline]] inline SqlNode* Parser::parseAndExpr(SqlNode* first) {
+  SqlNode* left = parseComparison(first);
   while (check(tkAnd)) {
     advance();
     SqlNode* right = parseComparison();
@@ -64,7 +84,15 @@ bool isTypeKeyword(TokenKind kind) {
 }
 
 SqlNode* Parser::parseExpr() {
-  SqlNode* left = parseAndExpr();
+  // A lone leaf (a name, a literal, a call, a column reference) followed by a token that no
+  // level continues with is the whole expression, as most select items, list entries and
+  // values are: parse it as the innermost level would and skip the climb.
+  SqlNode* first = nullptr;
+  if (kStartsLeaf[current_.kind]) {
+    first = parseLeafPrimary();
+    if (!kContinuesExpression[current_.kind]) return first;
+  }
+  SqlNode* left = parseAndExpr(first);
   while (check(tkOr)) {
     advance();
     SqlNode* right = parseAndExpr();
@@ -73,8 +101,8 @@ SqlNode* Parser::parseExpr() {
   return left;
 }
 
-SqlNode* Parser::parseComparison() {
-  SqlNode* left = parseConcat();
+SqlNode* Parser::parseComparison(SqlNode* first) {
+  SqlNode* left = parseConcat(first);
   switch (current_.kind) {
     case tkNot:
       advance();
@@ -139,8 +167,8 @@ SqlNode* Parser::parseBetweenRest(SqlNode* left, BinaryOperator op) {
   return newBinaryOp(arena_, op, left, list, emptySpan());
 }
 
-[[gnu::always_inline]] inline SqlNode* Parser::parseMulDiv() {
-  SqlNode* left = parsePrimary();
+[[gnu::always_inline]] inline SqlNode* Parser::parseMulDiv(SqlNode* first) {
+  SqlNode* left = first != nullptr ? first : parsePrimary();
   for (;;) {
     BinaryOperator op;
     if (check(tkStar)) {
@@ -158,8 +186,8 @@ SqlNode* Parser::parseBetweenRest(SqlNode* left, BinaryOperator op) {
   }
 }
 
-[[gnu::always_inline]] inline SqlNode* Parser::parseAddSub() {
-  SqlNode* left = parseMulDiv();
+[[gnu::always_inline]] inline SqlNode* Parser::parseAddSub(SqlNode* first) {
+  SqlNode* left = parseMulDiv(first);
   for (;;) {
     BinaryOperator op;
     if (check(tkPlus)) {
@@ -175,8 +203,8 @@ SqlNode* Parser::parseBetweenRest(SqlNode* left, BinaryOperator op) {
   }
 }
 
-SqlNode* Parser::parseConcat() {
-  SqlNode* left = parseAddSub();
+SqlNode* Parser::parseConcat(SqlNode* first) {
+  SqlNode* left = parseAddSub(first);
   while (check(tkPipePipe)) {
     advance();
     SqlNode* right = parseAddSub();
