@@ -145,10 +145,11 @@ class MsgPackWriter {
       size_ += sizeof kPattern;
       return;
     }
-    if (startLine == endLine && static_cast<uint64_t>(startLine) <= 0xffff &&
-        (static_cast<uint64_t>(startColumn) | static_cast<uint64_t>(endColumn)) <= 127) {
-      writeSpanEntryOnLine(static_cast<uint32_t>(startLine), static_cast<char>(startColumn),
-                           static_cast<char>(endColumn));
+    if (startLine == endLine &&
+        (static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
+         static_cast<uint64_t>(endColumn)) <= 0xffff) {
+      writeSpanEntryOnLine(static_cast<uint32_t>(startLine), static_cast<uint32_t>(startColumn),
+                           static_cast<uint32_t>(endColumn));
       return;
     }
     writeSpanGeneral(true, startLine, startColumn, endLine, endColumn);
@@ -320,21 +321,17 @@ class MsgPackWriter {
   void grow(size_t extra);
   [[noreturn]] void raiseTooLarge() const;
   void writeHeaderAt(size_t at, size_t count);
-  // A span within one line past the 127th, with short columns: in a long text, most spans.
-  void writeSpanEntryOnLine(uint32_t line, char startColumn, char endColumn) {
-    // The line's bytes ("cc" or "cd" form), padded to four so that they are copied as one word
-    // and the cursor then advances by their true length.
-    char lineBytes[4] = {static_cast<char>(0xcd), static_cast<char>(line >> 8),
-                         static_cast<char>(line), 0};
-    size_t lineLength = 3;
-    if (line <= 0xff) {
-      lineBytes[0] = static_cast<char>(0xcc);
-      lineBytes[1] = static_cast<char>(line);
-      lineLength = 2;
-    }
-    ensure(5 + 41 + 2 * 4);
+  // A span within one line, with numbers up to 65535: in a long text or a long line, most
+  // spans that miss the all-small pattern.
+  void writeSpanEntryOnLine(uint32_t line, uint32_t startColumn, uint32_t endColumn) {
+    char lineBytes[4], startBytes[4], endBytes[4];
+    const size_t lineLength = smallUInt(line, lineBytes);
+    const size_t startLength = smallUInt(startColumn, startBytes);
+    const size_t endLength = smallUInt(endColumn, endBytes);
+    ensure(5 + 41 + 4 * 4);
     const size_t start = size_;
     char* p = buf_ + start;
+    // Each number is copied as a padded word; the cursor advances by its true length.
     std::memcpy(p, "\xa4span\x82\xa5start\x82\xa4line", 18);
     p += 18;
     std::memcpy(p, lineBytes, 4);
@@ -343,8 +340,9 @@ class MsgPackWriter {
                 "\xa6"
                 "column",
                 7);
-    p[7] = startColumn;
-    p += 8;
+    p += 7;
+    std::memcpy(p, startBytes, 4);
+    p += startLength;
     std::memcpy(p,
                 "\xa3"
                 "end\x82\xa4line",
@@ -356,8 +354,29 @@ class MsgPackWriter {
                 "\xa6"
                 "column",
                 7);
-    p[7] = endColumn;
-    size_ = start + 44 + 2 * lineLength;
+    p += 7;
+    std::memcpy(p, endBytes, 4);
+    size_ = start + 42 + 2 * lineLength + startLength + endLength;
+  }
+
+  // A number up to 65535 in its smallest unsigned form, padded to four bytes; returns its length.
+  static size_t smallUInt(uint32_t v, char* out) {
+    if (v <= 127) {
+      out[0] = static_cast<char>(v);
+      out[1] = out[2] = out[3] = 0;
+      return 1;
+    }
+    if (v <= 0xff) {
+      out[0] = static_cast<char>(0xcc);
+      out[1] = static_cast<char>(v);
+      out[2] = out[3] = 0;
+      return 2;
+    }
+    out[0] = static_cast<char>(0xcd);
+    out[1] = static_cast<char>(v >> 8);
+    out[2] = static_cast<char>(v);
+    out[3] = 0;
+    return 3;
   }
 
   // Any span map, optionally after the key "span": the path for numbers of 128 and more.
