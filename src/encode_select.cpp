@@ -58,9 +58,13 @@ void Encoder::writeSelectKind(const SqlNode* query) {
         break;
     }
   }
-  w_.writeRaw(kSeq<fixmap(10), key::variant, packed("Select"), key::distinct>);
-  w_.writeBool(distinct);
-  w_.writeRaw(key::projection);
+  if (distinct) {
+    w_.writeRaw(kSeq<fixmap(10), key::variant, packed("Select"), key::distinct, kTrueByte,
+                     key::projection>);
+  } else {
+    w_.writeRaw(kSeq<fixmap(10), key::variant, packed("Select"), key::distinct, kFalseByte,
+                     key::projection>);
+  }
   if (selectList == nullptr) {
     w_.writeArrayHeader(0);
   } else {
@@ -78,12 +82,18 @@ void Encoder::writeSelectKind(const SqlNode* query) {
     w_.writeArrayHeader(items.size);
     for (const SqlNode* i = items.first; i != nullptr; i = i->next) writeFromItem(i);
   }
-  w_.writeRaw(key::selection);
   if (where == nullptr) {
-    w_.writeNil();
+    w_.writeRaw(kSeq<key::selection, kNilByte>);
   } else {
     SpanScope scope(*this, where);
+    w_.writeRaw(key::selection);
     writeExpr(where->children().at(0));
+  }
+  if (groupBy == nullptr && having == nullptr && orderBy == nullptr && limit == nullptr) {
+    // The plain query's tail, as one constant.
+    w_.writeRaw(kSeq<key::group_by, kNilByte, key::having, kNilByte, key::order_by, fixarray(0),
+                     key::limit, kNilByte, key::offset, kNilByte>);
+    return;
   }
   w_.writeRaw(key::group_by);
   if (groupBy == nullptr) {

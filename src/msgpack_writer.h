@@ -41,6 +41,8 @@ consteval PackedStr<(N + ...)> cat(const PackedStr<N>&... parts) {
 consteval PackedStr<1> fixmap(size_t n) { return {{static_cast<char>(0x80 | n)}}; }
 consteval PackedStr<1> fixarray(size_t n) { return {{static_cast<char>(0x90 | n)}}; }
 inline constexpr PackedStr<1> kNilByte{{static_cast<char>(0xc0)}};
+inline constexpr PackedStr<1> kFalseByte{{static_cast<char>(0xc2)}};
+inline constexpr PackedStr<1> kTrueByte{{static_cast<char>(0xc3)}};
 
 // The parts joined, as one constant: w.writeRaw(kSeq<fixmap(2), key::kind>).
 template <auto... Parts>
