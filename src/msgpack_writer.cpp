@@ -33,6 +33,10 @@ void MsgPackWriter::grow(size_t extra) {
     cap = needed + needed / 16;
   }
   if (cap < cap_ + cap_ / 16) cap = cap_ + cap_ / 16;
+  // Never more than the longest document allowed: a long text's projection must not turn the
+  // limit's error into an out-of-memory one.
+  const size_t most = begin_ + limit_ + 16 + 8;
+  if (cap > most) cap = most;
   if (cap < needed) cap = needed;
   char* p;
   if (buf_ == inline_) {

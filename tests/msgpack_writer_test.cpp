@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "encoder.h"
+#include "errors.h"
 #include "test_support.h"
 
 #if __has_include(<msgpack.h>)
@@ -483,6 +485,28 @@ TEST(MsgPackWriter, EveryShortStringLengthArrivesIntact) {
     EXPECT_EQ(written([&](MsgPackWriter& w) { w.writeRawThenString(packed("k"), text); }), prefixed)
         << n;
   }
+}
+
+}  // namespace
+}  // namespace quorix::test
+
+namespace quorix::test {
+namespace {
+
+// A size estimate far beyond the limit must not be allocated: the writer has to get as far as
+// the limit and report that, not fail for want of memory.
+TEST(MsgPackWriter, EstimatesBeyondTheLimitAreNotAllocated) {
+  MsgPackWriter w(0, 100000);
+  w.expectTotal(size_t(1) << 60);
+  try {
+    for (int i = 0; i < 100000; ++i) w.writeString("twenty-byte string..");
+    FAIL() << "the limit was not enforced";
+  } catch (const InternalDefect& e) {
+    EXPECT_NE(std::string(e.what()).find("exceeds 100000 bytes"), std::string::npos) << e.what();
+  } catch (const std::bad_alloc&) {
+    FAIL() << "tried to allocate the estimate";
+  }
+  EXPECT_LE(w.capacity(), 100000u + 64);
 }
 
 }  // namespace
