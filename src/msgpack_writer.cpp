@@ -144,33 +144,17 @@ char* putInt(char* p, int64_t v) {
   return p;
 }
 
-template <size_t N>
-char* putText(char* p, const char (&text)[N]) {
-  std::memcpy(p, text, N - 1);
-  return p + N - 1;
-}
-
 }  // namespace
 
 void MsgPackWriter::writeSpanGeneral(bool withKey, int64_t startLine, int64_t startColumn,
                                      int64_t endLine, int64_t endColumn) {
   ensure(5 + 41 + 4 * 8);
   char* p = buf_ + size_;
-  if (withKey) p = putText(p, "\xa4span");
-  p = putText(p, "\x82\xa5start\x82\xa4line");
-  p = putInt(p, startLine);
-  p = putText(p,
-              "\xa6"
-              "column");
-  p = putInt(p, startColumn);
-  p = putText(p,
-              "\xa3"
-              "end\x82\xa4line");
-  p = putInt(p, endLine);
-  p = putText(p,
-              "\xa6"
-              "column");
-  p = putInt(p, endColumn);
+  if (withKey) p = putText(p, kSpanKey);
+  p = putInt(putText(p, kStartLine), startLine);
+  p = putInt(putText(p, kColumnKey), startColumn);
+  p = putInt(putText(p, kEndLine), endLine);
+  p = putInt(putText(p, kColumnKey), endColumn);
   size_ = static_cast<size_t>(p - buf_);
 }
 

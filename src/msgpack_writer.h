@@ -331,34 +331,32 @@ class MsgPackWriter {
     const size_t startLength = smallUInt(startColumn, startBytes);
     const size_t endLength = smallUInt(endColumn, endBytes);
     ensure(5 + 41 + 4 * 4);
-    const size_t start = size_;
-    char* p = buf_ + start;
-    // Each number is copied as a padded word; the cursor advances by its true length.
-    std::memcpy(p, "\xa4span\x82\xa5start\x82\xa4line", 18);
-    p += 18;
-    std::memcpy(p, lineBytes, 4);
-    p += lineLength;
-    std::memcpy(p,
-                "\xa6"
-                "column",
-                7);
-    p += 7;
-    std::memcpy(p, startBytes, 4);
-    p += startLength;
-    std::memcpy(p,
-                "\xa3"
-                "end\x82\xa4line",
-                10);
-    p += 10;
-    std::memcpy(p, lineBytes, 4);
-    p += lineLength;
-    std::memcpy(p,
-                "\xa6"
-                "column",
-                7);
-    p += 7;
-    std::memcpy(p, endBytes, 4);
-    size_ = start + 42 + 2 * lineLength + startLength + endLength;
+    char* p = putText(putText(buf_ + size_, kSpanKey), kStartLine);
+    p = putPadded(p, lineBytes, lineLength);
+    p = putPadded(putText(p, kColumnKey), startBytes, startLength);
+    p = putPadded(putText(p, kEndLine), lineBytes, lineLength);
+    p = putPadded(putText(p, kColumnKey), endBytes, endLength);
+    size_ = static_cast<size_t>(p - buf_);
+  }
+
+  // The fixed pieces of a span entry around its four numbers.
+  static constexpr char kSpanKey[] = "\xa4span";
+  static constexpr char kStartLine[] = "\x82\xa5start\x82\xa4line";
+  // (0xa6 and 0xa3 in octal: a hex escape would swallow the letters after it.)
+  static constexpr char kColumnKey[] = "\246column";
+  static constexpr char kEndLine[] = "\243end\x82\xa4line";
+
+  // Fixed text without its terminator; returns the position after it.
+  template <size_t N>
+  static char* putText(char* p, const char (&text)[N]) {
+    std::memcpy(p, text, N - 1);
+    return p + N - 1;
+  }
+
+  // A number padded to four bytes, copied as one word; the position advances by its length.
+  static char* putPadded(char* p, const char* bytes, size_t length) {
+    std::memcpy(p, bytes, 4);
+    return p + length;
   }
 
   // A number up to 65535 in its smallest unsigned form, padded to four bytes; returns its length.
