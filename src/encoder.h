@@ -37,10 +37,6 @@ std::string_view normalizedIndexMethod(std::string_view text);
 namespace key {
 inline constexpr auto variant = packed("variant");
 inline constexpr auto kind = packed("kind");
-inline constexpr auto span = packed("span");
-inline constexpr auto start = packed("start");
-inline constexpr auto end = packed("end");
-inline constexpr auto line = packed("line");
 inline constexpr auto column = packed("column");
 inline constexpr auto table = packed("table");
 inline constexpr auto literal = packed("literal");
