@@ -75,6 +75,15 @@ class Arena {
     return new (allocate(sizeof(T), alignof(T))) T{std::forward<Args>(args)...};
   }
 
+  // Lengthens the latest allocation in place when the block has room for it: an array that
+  // grows while nothing else is allocated then never moves.
+  bool tryExtend(void* p, size_t oldSize, size_t newSize) {
+    char* at = static_cast<char*>(p);
+    if (at + oldSize != cur_ || newSize > static_cast<size_t>(end_ - at)) return false;
+    cur_ = at + newSize;
+    return true;
+  }
+
   std::string_view copy(std::string_view s) {
     if (s.empty()) return {};
     char* p = static_cast<char*>(allocate(s.size(), 1));

@@ -99,7 +99,7 @@ namespace {
 
 constexpr uint64_t kLeafKinds = kindBit(nkIdentifier) | kindBit(nkStringLit) | kindBit(nkIntLit) |
                                 kindBit(nkFloatLit) | kindBit(nkBoolLit) | kindBit(nkNull) |
-                                kindBit(nkStar);
+                                kindBit(nkStar) | kindBit(nkVectorLiteral);
 
 }  // namespace
 
@@ -130,7 +130,7 @@ void fillMissingSpans(SqlNode* node, const SqlNode* parent) {
     const Span* mine = &n->span;
     // a_, b_, c_ hold exactly the sub-nodes of the kinds without children (unused ones are
     // null); list_ holds the children, or a column's constraints, except in a join, where its
-    // storage holds the USING names.
+    // storage holds the USING names (vector literals, whose storage holds numbers, are leaves).
     visit(n->a_, mine);
     visit(n->b_, mine);
     visit(n->c_, mine);

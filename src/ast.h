@@ -105,6 +105,13 @@ struct NameList {
   size_t size = 0;
 };
 
+// The elements of a vector literal: hundreds of numbers that carry no span of their own, so
+// they are kept as one array rather than as a node each.
+struct DoubleArray {
+  const double* data = nullptr;
+  size_t size = 0;
+};
+
 // Raises the internal defect for reading `field` of a node whose kind lacks it.
 [[noreturn]] void raiseFieldAccess(std::string_view field, NodeKind kind);
 
@@ -112,7 +119,7 @@ constexpr uint64_t kindBit(NodeKind k) { return uint64_t(1) << k; }
 inline constexpr uint64_t kNoChildrenKinds =
     kindBit(nkIdentifier) | kindBit(nkStringLit) | kindBit(nkIntLit) | kindBit(nkFloatLit) |
     kindBit(nkBoolLit) | kindBit(nkBinaryOp) | kindBit(nkUnaryOp) | kindBit(nkAlias) |
-    kindBit(nkJoin) | kindBit(nkColumnDef);
+    kindBit(nkJoin) | kindBit(nkColumnDef) | kindBit(nkVectorLiteral);
 inline constexpr uint64_t kHasChildren =
     ((uint64_t(1) << (nkQuantified + 1)) - 1) & ~kNoChildrenKinds;
 inline constexpr uint64_t kHasStrVal = kindBit(nkIdentifier) | kindBit(nkStringLit);
@@ -150,6 +157,9 @@ struct SqlNode {
   SqlNode* joinRight() const { return checkKind(nkJoin, "joinRight"), b_; }
   SqlNode* joinCond() const { return checkKind(nkJoin, "joinCond"), c_; }
   const NameList& joinUsing() const { return checkKind(nkJoin, "joinUsing"), names_; }
+  const DoubleArray& vectorValues() const {
+    return checkKind(nkVectorLiteral, "vectorValues"), values_;
+  }
   std::string_view colName() const { return checkKind(nkColumnDef, "colName"), str_; }
   SqlNode* colType() const { return checkKind(nkColumnDef, "colType"), a_; }
   NodeList& colConstraints() { return checkKind(nkColumnDef, "colConstraints"), list_; }
@@ -163,8 +173,9 @@ struct SqlNode {
   SqlNode* b_ = nullptr;  // binRight, joinRight
   SqlNode* c_ = nullptr;  // joinCond
   union {
-    NodeList list_{};  // children, colConstraints (no kind has both these and joinUsing)
-    NameList names_;   // joinUsing
+    NodeList list_{};     // children, colConstraints (no kind has both these and joinUsing)
+    NameList names_;      // joinUsing
+    DoubleArray values_;  // vectorValues
   };
   union {
     int64_t intVal;
@@ -238,6 +249,12 @@ QUORIX_NODE_CTOR SqlNode* newIntLit(Arena& arena, int64_t value, const Span& spa
 QUORIX_NODE_CTOR SqlNode* newFloatLit(Arena& arena, double value, const Span& span) {
   SqlNode* n = newNode(arena, nkFloatLit, span);
   n->u_.floatVal = value;
+  return n;
+}
+
+QUORIX_NODE_CTOR SqlNode* newVectorLiteral(Arena& arena, DoubleArray values, const Span& span) {
+  SqlNode* n = newNode(arena, nkVectorLiteral, span);
+  n->values_ = values;
   return n;
 }
 

@@ -216,11 +216,11 @@ void Encoder::writeExprVariant(const SqlNode* node) {
       return;
     }
     case nkVectorLiteral: {
-      const NodeList& parts = node->children();
+      const DoubleArray& values = node->vectorValues();
       w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("VectorLiteral"),
                        key::values>);
-      w_.writeArrayHeader(parts.size);
-      for (const SqlNode* v = parts.first; v != nullptr; v = v->next) w_.writeDouble(v->floatVal());
+      w_.writeArrayHeader(values.size);
+      w_.writeDoubles(values.data, values.size);
       return;
     }
     case nkScalarSubquery:

@@ -93,6 +93,9 @@ std::string_view firstIdent(const SqlNode* node) {
   // A loop rather than recursion: the walk only ever follows first children.
   while (node != nullptr) {
     if (node->kind == nkIdentifier || node->kind == nkStringLit) return node->strVal();
+    // Its first element is a number, which has no children either: name that, as a walk
+    // through element nodes would.
+    if (node->kind == nkVectorLiteral) raiseFieldAccess("children", nkFloatLit);
     node = node->children().first;
   }
   return {};

@@ -43,6 +43,12 @@ class Lexer {
   // Scans the next token into `out` (written in place: no temporary on the caller's stack).
   void next(Token& out);
 
+  // For a caller that reads a simple stretch of the text itself (blanks and numbers, no line
+  // break) and hands the rest back: where scanning stands, and where it is to go on.
+  const char* position() const { return pos_; }
+  const char* inputEnd() const { return end_; }
+  void resumeAt(const char* p) { pos_ = p; }
+
   // Bytes of the input scanned so far.
   size_t consumed() const { return static_cast<size_t>(pos_ - begin_); }
   // Whether `p` points into the input (and not into the arena).

@@ -196,6 +196,18 @@ class MsgPackWriter {
     putBE64(std::bit_cast<uint64_t>(d));
   }
 
+  // A run of float 64 values, as writeDouble would write them one by one.
+  void writeDoubles(const double* values, size_t n) {
+    ensure(9 * n);
+    char* p = buf_ + size_;
+    for (size_t i = 0; i < n; ++i, p += 9) {
+      const uint64_t be = __builtin_bswap64(std::bit_cast<uint64_t>(values[i]));
+      p[0] = static_cast<char>(0xcb);
+      std::memcpy(p + 1, &be, 8);
+    }
+    size_ += 9 * n;
+  }
+
  private:
   // Names and short literals dominate: copy them with a pair of overlapping loads and stores
   // (reading only the n source bytes) instead of a call into the C library.

@@ -124,16 +124,8 @@ int64_t convertIntegerLexeme(std::string_view lexeme) {
   return value;
 }
 
-namespace {
-constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-}  // namespace
-
 double convertFloatLexeme(std::string_view lexeme) {
-  // Most literals have few digits: when the digits form an integer of at most 2^53 and at most
-  // 22 follow the point, both it and the power of ten are exact doubles, and one correctly
-  // rounded division gives the correctly rounded value (Clinger's fast path).
+  // Most literals have few enough digits for the exact path.
   if (!lexeme.empty() && lexeme.size() <= 19) {
     uint64_t m = 0;
     int fraction = -1;  // digits after the point; -1 before it
@@ -149,8 +141,8 @@ double convertFloatLexeme(std::string_view lexeme) {
       m = m * 10 + d;
       if (fraction >= 0) ++fraction;
     }
-    if (ok && fraction != 0 && m <= (uint64_t(1) << 53))
-      return static_cast<double>(m) / kExactPowersOfTen[fraction < 0 ? 0 : fraction];
+    if (ok && fraction != 0 && m <= kMaxExactDigits)
+      return exactDecimal(m, fraction < 0 ? 0 : fraction);
   }
   double value = 0;
   const char* end = lexeme.data() + lexeme.size();

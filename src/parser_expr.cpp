@@ -1,5 +1,6 @@
 // Expressions: the precedence ladder, predicates, and primaries.
 #include <array>
+#include <cstring>
 
 #include "errors.h"
 #include "parser.h"
@@ -427,11 +428,94 @@ SqlNode* Parser::parseTypeName() {
   return type;
 }
 
+namespace {
+
+// The elements of a vector literal as they are read, in the arena: the array grows in place
+// while nothing else is allocated, which is the case while a literal is read.
+class VectorValues {
+ public:
+  explicit VectorValues(Arena& arena) : arena_(arena) {}
+
+  void push(double v) {
+    if (size_ == capacity_) [[unlikely]]
+      grow();
+    data_[size_++] = v;
+  }
+  size_t size() const { return size_; }
+  DoubleArray take() const { return {data_, size_}; }
+
+ private:
+  void grow() {
+    const size_t wanted = capacity_ == 0 ? 64 : capacity_ * 2;
+    if (data_ == nullptr ||
+        !arena_.tryExtend(data_, capacity_ * sizeof(double), wanted * sizeof(double))) {
+      auto* fresh = static_cast<double*>(arena_.allocate(wanted * sizeof(double), alignof(double)));
+      if (size_ != 0) std::memcpy(fresh, data_, size_ * sizeof(double));
+      data_ = fresh;
+    }
+    capacity_ = wanted;
+  }
+
+  Arena& arena_;
+  double* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+inline bool isDigitByte(char c) { return static_cast<unsigned>(c - '0') < 10; }
+
+}  // namespace
+
 SqlNode* Parser::parseVectorLiteral() {
-  Token open = expect(tkLBracket);
-  SqlNode* vec = newNode(arena_, nkVectorLiteral, tokenSpan(open));
-  NodeList& values = vec->children();
-  bool seen = false;
+  if (!check(tkLBracket)) expect(tkLBracket);
+  const Span open = currentSpan();
+  VectorValues values(arena_);
+  // Embeddings run to hundreds of elements spelled "-0.5144, 0.2044, ...": read those straight
+  // from the text, each number converted as its digits go by. The first element that is
+  // spelled any other way (a line break, a comment, many digits, something wrong) is handed
+  // back to the token-by-token loop below, which reads it and reports what is wrong exactly as
+  // if nothing had been read here.
+  const char* p = lexer_.position();
+  const char* const end = lexer_.inputEnd();
+  bool closed = false;
+  for (;;) {
+    const char* q = p;
+    while (q < end && *q == ' ') ++q;
+    const bool negative = q < end && *q == '-';
+    if (negative) ++q;
+    if (q == end || !isDigitByte(*q)) break;
+    uint64_t digits = 0;
+    int count = 0;
+    int fraction = 0;
+    do {
+      digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+      ++count;
+    } while (q < end && isDigitByte(*q));
+    if (end - q >= 2 && *q == '.' && isDigitByte(q[1])) {
+      ++q;
+      do {
+        digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+        ++count;
+        ++fraction;
+      } while (q < end && isDigitByte(*q));
+    }
+    // More than 19 digits may have wrapped around.
+    if (count > 19 || digits > kMaxExactDigits || fraction > kMaxExactFraction) break;
+    while (q < end && *q == ' ') ++q;
+    if (q == end || (*q != ',' && *q != ']')) break;
+    const double v = exactDecimal(digits, fraction);
+    values.push(negative ? -v : v);
+    p = q + 1;
+    if (*q == ']') {
+      closed = true;
+      break;
+    }
+  }
+  lexer_.resumeAt(p);
+  lexer_.next(current_);
+  if (closed) return newVectorLiteral(arena_, values.take(), open);
+
+  bool seen = values.size() != 0;
   for (;;) {
     if (check(tkRBracket)) {
       if (!seen) error("vector literal cannot be empty");
@@ -444,9 +528,7 @@ SqlNode* Parser::parseVectorLiteral() {
       sign = -1.0;
     }
     if (!check(tkInteger) && !check(tkFloat)) error("expected vector numeric literal");
-    Token number = advance();
-    append(values,
-           newFloatLit(arena_, sign * convertFloatLexeme(number.lexeme), tokenSpan(number)));
+    values.push(sign * convertFloatLexeme(advance().lexeme));
     if (check(tkComma)) {
       advance();
       seen = true;
@@ -455,7 +537,7 @@ SqlNode* Parser::parseVectorLiteral() {
     seen = true;
     if (!check(tkRBracket)) error("expected ',' or ']' in vector literal");
   }
-  return vec;
+  return newVectorLiteral(arena_, values.take(), open);
 }
 
 }  // namespace quorix

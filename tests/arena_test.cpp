@@ -71,5 +71,19 @@ TEST(Arena, RandomRoundsKeepEveryPieceIntact) {
   }
 }
 
+TEST(Arena, OnlyTheLatestPieceGrowsInPlaceAndOnlyWithinItsBlock) {
+  Arena arena(4096);
+  auto* first = static_cast<unsigned char*>(arena.allocate(64, 8));
+  EXPECT_TRUE(arena.tryExtend(first, 64, 512));
+  std::memset(first, 1, 512);
+  auto* second = static_cast<unsigned char*>(arena.allocate(32, 8));
+  EXPECT_GE(second, first + 512);                   // the grown piece is not handed out again
+  EXPECT_FALSE(arena.tryExtend(first, 512, 1024));  // no longer the latest piece
+  EXPECT_FALSE(arena.tryExtend(second, 32, size_t(1) << 30));  // beyond its block
+  EXPECT_TRUE(arena.tryExtend(second, 32, 64));
+  std::memset(second, 2, 64);
+  for (size_t k = 0; k < 512; ++k) ASSERT_EQ(first[k], 1);
+}
+
 }  // namespace
 }  // namespace quorix::test

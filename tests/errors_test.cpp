@@ -156,6 +156,13 @@ TEST(Errors, Primaries) {
       {"SELECT [,]", 1, 9, "expected vector numeric literal", "tkComma", ","},
       {"SELECT [1,,]", 1, 11, "expected vector numeric literal", "tkComma", ","},
       {"SELECT [1,", 1, 11, "expected vector numeric literal", "tkEof", ""},
+      // Past several well-formed elements, the fault is still placed on its own token.
+      {"SELECT [1, 2, 3 4]", 1, 17, "expected ',' or ']' in vector literal", "tkInteger", "4"},
+      {"SELECT [0.5, 1.5e3]", 1, 17, "expected ',' or ']' in vector literal", "tkIdent", "e3"},
+      {"SELECT [1, 2,\n 3 x]", 2, 4, "expected ',' or ']' in vector literal", "tkIdent", "x"},
+      {"SELECT [1, 2, 3.]", 1, 16, "expected ',' or ']' in vector literal", "tkDot", "."},
+      {"SELECT [-0.25, 12345678901234567890123, 'a']", 1, 41, "expected vector numeric literal",
+       "tkString", "a"},
   });
 }
 

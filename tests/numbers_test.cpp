@@ -2,15 +2,19 @@
 // strtod and strtoll), over many digit strings of every length around the fast paths' edges.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "errors.h"
 #include "parser.h"
+#include "test_support.h"
 
 namespace quorix::test {
 namespace {
@@ -40,6 +44,59 @@ TEST(NumberConversion, FloatsMatchStrtodBitForBit) {
     double expected = std::strtod(text, nullptr);
     double got = convertFloatLexeme(text);
     EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << text;
+  }
+}
+
+// The numbers of the first vector literal in a document, as the float 64 values written.
+std::vector<double> firstVectorValues(const std::vector<uint8_t>& doc) {
+  static const uint8_t key[] = {0xa6, 'v', 'a', 'l', 'u', 'e', 's'};
+  auto at = std::search(doc.begin(), doc.end(), std::begin(key), std::end(key));
+  if (at == doc.end()) return {};
+  size_t i = static_cast<size_t>(at - doc.begin()) + sizeof key;
+  size_t n = 0;
+  if ((doc.at(i) & 0xf0) == 0x90) {
+    n = doc[i] & 15u;
+    i += 1;
+  } else if (doc[i] == 0xdc) {
+    n = size_t(doc.at(i + 1)) << 8 | doc.at(i + 2);
+    i += 3;
+  }
+  std::vector<double> values;
+  for (size_t k = 0; k < n; ++k, i += 9) {
+    EXPECT_EQ(doc.at(i), 0xcb);
+    uint64_t bits = 0;
+    for (size_t b = 1; b <= 8; ++b) bits = bits << 8 | doc.at(i + b);
+    values.push_back(std::bit_cast<double>(bits));
+  }
+  return values;
+}
+
+TEST(NumberConversion, VectorElementsMatchStrtodWhateverTheSpelling) {
+  // Plainly spelled elements take a quicker road than the rest (comments, line breaks, a blank
+  // after the minus, long digit strings); the two mix within one literal and must agree.
+  static const char* const separators[] = {", ", ",", " , ", ",\n", ", /* c */ ", ",\t", " ,  "};
+  std::mt19937_64 rng(384);
+  for (int round = 0; round < 2000; ++round) {
+    const size_t n = 1 + rng() % 300;
+    std::string sql = "SELECT [";
+    std::vector<double> expected;
+    for (size_t k = 0; k < n; ++k) {
+      if (k != 0) sql += separators[rng() % 3 == 0 ? rng() % 7 : 0];
+      std::string number = rng() % 4 == 0 ? "0" : digits(rng, 1 + rng() % 22);
+      if (rng() % 5 != 0) number += "." + digits(rng, 1 + rng() % 25);
+      const bool negative = rng() % 2 == 0;
+      if (negative) sql += rng() % 10 == 0 ? "- " : "-";
+      sql += number;
+      const double value = std::strtod(number.c_str(), nullptr);
+      expected.push_back(negative ? -value : value);
+    }
+    sql += rng() % 10 == 0 ? ",]" : "]";
+    Outcome o = parse(sql);
+    ASSERT_EQ(o.status, 0) << sql << "\n" << o.error;
+    std::vector<double> got = firstVectorValues(o.data);
+    ASSERT_EQ(got.size(), expected.size()) << sql;
+    for (size_t k = 0; k < n; ++k)
+      ASSERT_EQ(std::memcmp(&got[k], &expected[k], sizeof(double)), 0) << sql << "\nelement " << k;
   }
 }
 
