@@ -75,6 +75,15 @@ class Arena {
     return new (allocate(sizeof(T), alignof(T))) T{std::forward<Args>(args)...};
   }
 
+  // About how many bytes the pieces made since the last reset take (alignment gaps included).
+  size_t bytesInUse() const {
+    if (head_ == nullptr) return static_cast<size_t>(cur_ - inline_);
+    size_t total =
+        kInlineBytes + static_cast<size_t>(cur_ - reinterpret_cast<const char*>(head_ + 1));
+    for (const Block* b = head_->prev; b != nullptr; b = b->prev) total += b->size;
+    return total;
+  }
+
   // Lengthens the latest allocation in place when the block has room for it: an array that
   // grows while nothing else is allocated then never moves.
   bool tryExtend(void* p, size_t oldSize, size_t newSize) {

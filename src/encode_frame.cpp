@@ -15,15 +15,24 @@ void astToMsgPack(std::string_view text, MsgPackWriter& writer) {
   // Each statement is encoded as soon as it is parsed and its nodes are then released: the
   // tree of one statement stays in the cache and memory holds one statement's nodes at a time.
   // The count of the statement array is known only at the end, so its header is filled in
-  // last, into bytes kept in front (a text under 128 bytes cannot hold 16 statements).
-  writer.reserveFront(text.size() < 128 ? 1 : 3);
+  // last, into bytes kept in front: one byte, which is all that up to 15 statements need, and
+  // three from the 16th statement on. The host frees the document from its first byte, so a
+  // header shorter than the bytes kept would cost a move of the whole document at the end;
+  // widening early moves 15 statements at most.
+  writer.reserveFront(1);
   Encoder enc(writer);
   // A failure while encoding must not hide a parse error further on, which is what a
   // parse-then-encode order would report; so it waits until the whole text has parsed.
   std::exception_ptr encodeFailure;
   Arena arena(text.size() < (size_t(64) << 10) ? text.size() : (size_t(64) << 10));
+  size_t seen = 0;
   size_t count = parseSqlStatements(text, arena, [&](const SqlNode* stmt, const Parser& parser) {
     if (encodeFailure) return;
+    if (++seen == 16) writer.widenFront(3);
+    // Until the bytes per input byte are known, expect the first statement's document to be
+    // about the size of its tree (a 128-byte node comes out as 40 to 110 bytes), so that one
+    // large statement does not regrow the buffer a dozen times.
+    if (seen == 1) writer.expectTotal(writer.size() + arena.bytesInUse());
     try {
       enc.writeStatement(stmt);
     } catch (...) {

@@ -57,15 +57,18 @@ void MsgPackWriter::reserveFront(size_t bytes) {
   begin_ = 0;
 }
 
+void MsgPackWriter::widenFront(size_t bytes) {
+  if (bytes <= front_) return;
+  ensure(bytes - front_);
+  std::memmove(buf_ + bytes, buf_ + front_, size_ - front_);
+  size_ += bytes - front_;
+  front_ = bytes;
+}
+
 void MsgPackWriter::writeFrontArrayHeader(size_t count) {
   size_t n = count <= 15 ? 1 : count <= 0xffff ? 3 : 5;
-  if (n > front_) {
-    // More entries than the reservation foresaw: make room by moving the document up.
-    ensure(n - front_);
-    std::memmove(buf_ + n, buf_ + front_, size_ - front_);
-    size_ += n - front_;
-    front_ = n;
-  }
+  // More entries than the reservation foresaw: make room by moving the document up.
+  widenFront(n);
   writeHeaderAt(front_ - n, count);
   begin_ = front_ - n;
   front_ = 0;

@@ -73,6 +73,8 @@ class MsgPackWriter {
   // The header ends where the reserved bytes end; if it is shorter than they are, the document
   // starts a little later (data() knows where).
   void reserveFront(size_t bytes);
+  // Makes the reservation `bytes` long, moving what is written so far up when it was shorter.
+  void widenFront(size_t bytes);
   void writeFrontArrayHeader(size_t count);
 
   // The expected final size: growth goes straight there instead of doubling, so the buffer
