@@ -145,6 +145,10 @@ struct SqlNode {
   int64_t intVal() const { return checkKind(nkIntLit, "intVal"), u_.intVal; }
   double floatVal() const { return checkKind(nkFloatLit, "floatVal"), u_.floatVal; }
   bool boolVal() const { return checkKind(nkBoolLit, "boolVal"), u_.boolVal; }
+  // A number as it is written (digits, and a point with digits after it for a decimal).
+  std::string_view numberLexeme() const {
+    return check(kindBit(nkIntLit) | kindBit(nkFloatLit), "numberLexeme"), str_;
+  }
   BinaryOperator binOp() const { return checkKind(nkBinaryOp, "binOp"), BinaryOperator(op_); }
   SqlNode* binLeft() const { return checkKind(nkBinaryOp, "binLeft"), a_; }
   SqlNode* binRight() const { return checkKind(nkBinaryOp, "binRight"), b_; }
@@ -168,7 +172,7 @@ struct SqlNode {
   bool hasChildren() const { return (kHasChildren >> kind) & 1; }
 
   // Payload storage; reached directly only by the constructors in ast.cpp.
-  std::string_view str_;  // strVal, aliasName, colName
+  std::string_view str_;  // strVal, aliasName, colName, numberLexeme
   SqlNode* a_ = nullptr;  // binLeft, unOperand, aliasExpr, joinLeft, colType
   SqlNode* b_ = nullptr;  // binRight, joinRight
   SqlNode* c_ = nullptr;  // joinCond
@@ -240,15 +244,19 @@ QUORIX_NODE_CTOR SqlNode* newStringLit(Arena& arena, std::string_view text, cons
   return n;
 }
 
-QUORIX_NODE_CTOR SqlNode* newIntLit(Arena& arena, int64_t value, const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newIntLit(Arena& arena, int64_t value, std::string_view lexeme,
+                                    const Span& span) {
   SqlNode* n = newNode(arena, nkIntLit, span);
   n->u_.intVal = value;
+  n->str_ = lexeme;
   return n;
 }
 
-QUORIX_NODE_CTOR SqlNode* newFloatLit(Arena& arena, double value, const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newFloatLit(Arena& arena, double value, std::string_view lexeme,
+                                      const Span& span) {
   SqlNode* n = newNode(arena, nkFloatLit, span);
   n->u_.floatVal = value;
+  n->str_ = lexeme;
   return n;
 }
 

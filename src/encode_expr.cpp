@@ -268,6 +268,12 @@ void Encoder::writeLiteralKind(const SqlNode* node) {
                             node->strVal());
       return;
     case nkIntLit: {
+      // Written without leading zeros, a number's text is its lexeme.
+      const std::string_view lexeme = node->numberLexeme();
+      if (lexeme.size() == 1 || lexeme[0] != '0') {
+        w_.writeRawThenString(kSeq<fixmap(2), key::variant, packed("Number"), key::value>, lexeme);
+        return;
+      }
       const int64_t value = node->intVal();
       // At most 20 characters ("-9223372036854775808"): always a fixstr.
       w_.writeRawThenText<20>(
@@ -277,6 +283,11 @@ void Encoder::writeLiteralKind(const SqlNode* node) {
       return;
     }
     case nkFloatLit: {
+      if (decimalLexemeIsItsText(node->numberLexeme())) {
+        w_.writeRawThenString(kSeq<fixmap(2), key::variant, packed("Number"), key::value>,
+                              node->numberLexeme());
+        return;
+      }
       const double value = node->floatVal();
       // At most 24 characters ("-1.2345678901234567e-308"), in a 32-byte work area.
       w_.writeRawThenText<32>(kSeq<fixmap(2), key::variant, packed("Number"), key::value>,

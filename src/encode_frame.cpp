@@ -110,6 +110,28 @@ std::string_view firstIdent(const SqlNode* node) {
   return {};
 }
 
+bool decimalLexemeIsItsText(std::string_view lexeme) {
+  // formatFloatText writes the shortest digits that read back as the value, in positional
+  // form from 1e-7 on. A decimal of at most 15 significant digits reads back from its double
+  // (15 is DBL_DIG), and no other digit string of that length or shorter does; so its own
+  // digits are the shortest, and its text is its lexeme, when the lexeme has no leading zero
+  // before the point (other than a lone one), no trailing zero after it, and under a lone
+  // zero at most six zeros before the first significant digit.
+  const size_t dot = lexeme.find('.');
+  if (dot == 0 || dot == std::string_view::npos || dot + 1 >= lexeme.size()) return false;
+  if (lexeme.back() == '0') return false;
+  size_t significant;
+  if (lexeme[0] == '0') {
+    if (dot != 1) return false;
+    const size_t first = lexeme.find_first_not_of('0', 2);
+    if (first - 2 > 6) return false;
+    significant = lexeme.size() - first;
+  } else {
+    significant = lexeme.size() - 1;
+  }
+  return significant <= 15;
+}
+
 size_t formatFloatText(double value, char* out) {
   char* p = out;
   if (std::signbit(value)) *p++ = '-';

@@ -23,6 +23,9 @@ std::string_view firstIdent(const SqlNode* node);
 // Shortest round-trip text of a double, laid out as literal values are written ("2.5", "1.0",
 // "1e-8", "1.23e+17", "inf", "nan"). `out` must hold at least 32 bytes; returns the length.
 size_t formatFloatText(double value, char* out);
+// Whether formatFloatText gives back a decimal literal's lexeme ("digits.digits") unchanged,
+// so that the value need not be formatted at all.
+bool decimalLexemeIsItsText(std::string_view lexeme);
 
 std::string_view normalizedBinaryOp(BinaryOperator op);
 std::string_view normalizedBinaryOp(std::string_view memberName);

@@ -341,11 +341,11 @@ SqlNode* Parser::parsePrimary() {
     }
     case tkInteger: {
       Token t = advance();
-      return newIntLit(arena_, convertIntegerLexeme(t.lexeme), tokenSpan(t));
+      return newIntLit(arena_, convertIntegerLexeme(t.lexeme), t.lexeme, tokenSpan(t));
     }
     case tkFloat: {
       Token t = advance();
-      return newFloatLit(arena_, convertFloatLexeme(t.lexeme), tokenSpan(t));
+      return newFloatLit(arena_, convertFloatLexeme(t.lexeme), t.lexeme, tokenSpan(t));
     }
     case tkNull:
       return newNull(arena_, tokenSpan(advance()));

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "encoder.h"
 #include "errors.h"
 #include "parser.h"
 #include "test_support.h"
@@ -97,6 +98,47 @@ TEST(NumberConversion, VectorElementsMatchStrtodWhateverTheSpelling) {
     ASSERT_EQ(got.size(), expected.size()) << sql;
     for (size_t k = 0; k < n; ++k)
       ASSERT_EQ(std::memcmp(&got[k], &expected[k], sizeof(double)), 0) << sql << "\nelement " << k;
+  }
+}
+
+TEST(NumberConversion, DecimalsWrittenAsTheirLexemeAreExactlyTheirText) {
+  // A decimal whose text is known to be its own lexeme skips formatting; that shortcut must
+  // never change a text, and must be taken for the plain spellings that dominate real SQL.
+  std::mt19937_64 rng(15);
+  int taken = 0;
+  for (int round = 0; round < 300000; ++round) {
+    std::string whole = rng() % 3 == 0 ? "0" : digits(rng, 1 + rng() % 18);
+    std::string fraction =
+        std::string(rng() % 4 == 0 ? rng() % 9 : 0, '0') + digits(rng, 1 + rng() % 17);
+    const std::string lexeme = whole + "." + fraction;
+    char text[32];
+    const std::string formatted(text, formatFloatText(convertFloatLexeme(lexeme), text));
+    if (decimalLexemeIsItsText(lexeme)) {
+      ++taken;
+      ASSERT_EQ(formatted, lexeme);
+    }
+  }
+  EXPECT_GT(taken, 30000);
+  struct Row {
+    const char* lexeme;
+    bool itsText;
+  };
+  for (const Row& r : std::vector<Row>{{"0.5", true},
+                                       {"3511.09", true},
+                                       {"0.0000001", true},  // six zeros: still positional
+                                       {"0.00000001", false},
+                                       {"12345678901234.5", true},  // 15 significant digits
+                                       {"123456789012345.5", false},
+                                       {"0.000123456789012345", true},
+                                       {"1.50", false},
+                                       {"01.5", false},
+                                       {"0.0", false},
+                                       {"10.0", false}}) {
+    EXPECT_EQ(decimalLexemeIsItsText(r.lexeme), r.itsText) << r.lexeme;
+    if (r.itsText) {
+      char text[32];
+      EXPECT_EQ(std::string(text, formatFloatText(convertFloatLexeme(r.lexeme), text)), r.lexeme);
+    }
   }
 }
 
