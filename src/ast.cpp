@@ -59,17 +59,6 @@ SqlNode* NodeList::at(size_t index) const {
   return n;
 }
 
-void append(NodeList& list, SqlNode* child) {
-  child->next = nullptr;
-  if (list.last == nullptr) {
-    list.first = child;
-  } else {
-    list.last->next = child;
-  }
-  list.last = child;
-  ++list.size;
-}
-
 void appendName(Arena& arena, NameList& list, std::string_view name) {
   auto* link = arena.make<NameLink>(name, nullptr);
   if (list.last == nullptr) {
@@ -79,13 +68,6 @@ void appendName(Arena& arena, NameList& list, std::string_view name) {
   }
   list.last = link;
   ++list.size;
-}
-
-SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view name, const Span& span) {
-  SqlNode* n = newNode(arena, nkAlias, span);
-  n->a_ = expr;
-  n->str_ = name;
-  return n;
 }
 
 SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, const Span& span) {

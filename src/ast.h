@@ -309,11 +309,27 @@ QUORIX_NODE_CTOR SqlNode* newJoin(Arena& arena, JoinKind kind, SqlNode* left, Sq
   return n;
 }
 
-SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view name, const Span& span);
+QUORIX_NODE_CTOR SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view name,
+                                   const Span& span) {
+  SqlNode* n = newNode(arena, nkAlias, span);
+  n->a_ = expr;
+  n->str_ = name;
+  return n;
+}
+
 SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, const Span& span);
 
 // Appends to `list`; `child` must not be in any other sequence.
-void append(NodeList& list, SqlNode* child);
+inline void append(NodeList& list, SqlNode* child) {
+  child->next = nullptr;
+  if (list.last == nullptr) {
+    list.first = child;
+  } else {
+    list.last->next = child;
+  }
+  list.last = child;
+  ++list.size;
+}
 void appendName(Arena& arena, NameList& list, std::string_view name);
 
 // Gives every node below `node` that has no span the span of its nearest ancestor that has one.
