@@ -18,7 +18,7 @@ class Arena {
  public:
   // The first kInlineBytes live inside the arena object itself, so a short statement parses
   // without touching the heap; `firstBlock` sizes the first heap block after that.
-  static constexpr size_t kInlineBytes = 6 * 1024;
+  static constexpr size_t kInlineBytes = 12 * 1024;
 
   explicit Arena(size_t firstBlock = 16 * 1024)
       : cur_(inline_),

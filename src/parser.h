@@ -124,6 +124,9 @@ class Parser {
   [[noreturn]] void raiseExpected(TokenKind kind) const;
   [[noreturn]] void raiseExpectedIdent(std::string_view description) const;
   SqlNode* parseLeafPrimary();
+  SqlNode* makeLiteral(const Token& t);
+  // The elements of a VALUES row, after its '(': expressions separated by ',' up to ')'.
+  void parseRowElements(NodeList& into);
   SqlNode* parseLikeRest(SqlNode* left, BinaryOperator op);
   SqlNode* parseBetweenRest(SqlNode* left, BinaryOperator op);
   SqlNode* parseTableConstraint();

@@ -26,12 +26,7 @@ SqlNode* Parser::parseInsertStmt() {
   for (;;) {
     expect(tkLParen);
     SqlNode* row = newNode(arena_, nkExprList, emptySpan());
-    append(row->children(), parseExpr());
-    while (check(tkComma)) {
-      advance();
-      append(row->children(), parseExpr());
-    }
-    expect(tkRParen);
+    parseRowElements(row->children());
     append(parts, row);
     if (!check(tkComma)) break;
     advance();

@@ -59,6 +59,13 @@ constexpr auto kStartsLeaf = [] {
   return t;
 }();
 
+// Tokens that are a literal on their own.
+constexpr auto kIsLiteral = [] {
+  std::array<bool, kTokenKindCount> t{};
+  for (TokenKind k : {tkString, tkInteger, tkFloat, tkNull, tkTrue, tkFalse}) t[k] = true;
+  return t;
+}();
+
 // Tokens after an operand with which some level of the ladder goes on.
 constexpr auto kContinuesExpression = [] {
   std::array<bool, kTokenKindCount> t{};
@@ -314,6 +321,46 @@ SqlNode* Parser::parsePrimary() {
   }
 }
 
+[[gnu::always_inline]] inline SqlNode* Parser::makeLiteral(const Token& t) {
+  switch (t.kind) {
+    case tkString:
+      return newStringLit(arena_, t.lexeme, tokenSpan(t));
+    case tkInteger:
+      return newIntLit(arena_, convertIntegerLexeme(t.lexeme), t.lexeme, tokenSpan(t));
+    case tkFloat:
+      return newFloatLit(arena_, convertFloatLexeme(t.lexeme), t.lexeme, tokenSpan(t));
+    case tkNull:
+      return newNull(arena_, tokenSpan(t));
+    default:
+      return newBoolLit(arena_, t.kind == tkTrue, tokenSpan(t));
+  }
+}
+
+void Parser::parseRowElements(NodeList& into) {
+  // Bulk loads are long runs of rows of literals. A literal directly followed by ',' or ')' is
+  // a whole element: take the separator straight from the text, without a token and without
+  // the expression machinery. Anything else (an operator, a name, a comment or line break
+  // before the separator) goes the general way, from the same lookahead.
+  for (;;) {
+    if (kIsLiteral[current_.kind]) {
+      const char* p = lexer_.position();
+      const char* const end = lexer_.inputEnd();
+      while (p < end && *p == ' ') ++p;
+      if (p < end && (*p == ',' || *p == ')')) {
+        append(into, makeLiteral(current_));
+        lexer_.resumeAt(p + 1);
+        lexer_.next(current_);
+        if (*p == ')') return;
+        continue;
+      }
+    }
+    append(into, parseExpr());
+    if (!check(tkComma)) break;
+    advance();
+  }
+  expect(tkRParen);
+}
+
 [[gnu::noinline]] SqlNode* Parser::parseLeafPrimary() {
   switch (current_.kind) {
     case tkIdent: {
@@ -335,25 +382,13 @@ SqlNode* Parser::parsePrimary() {
       if (!check(tkLParen)) error("expected function call");
       return parseFunctionCall(name);
     }
-    case tkString: {
-      Token t = advance();
-      return newStringLit(arena_, t.lexeme, tokenSpan(t));
-    }
-    case tkInteger: {
-      Token t = advance();
-      return newIntLit(arena_, convertIntegerLexeme(t.lexeme), t.lexeme, tokenSpan(t));
-    }
-    case tkFloat: {
-      Token t = advance();
-      return newFloatLit(arena_, convertFloatLexeme(t.lexeme), t.lexeme, tokenSpan(t));
-    }
+    case tkString:
+    case tkInteger:
+    case tkFloat:
     case tkNull:
-      return newNull(arena_, tokenSpan(advance()));
     case tkTrue:
-    case tkFalse: {
-      Token t = advance();
-      return newBoolLit(arena_, t.kind == tkTrue, tokenSpan(t));
-    }
+    case tkFalse:
+      return makeLiteral(advance());
     case tkStar:
       return newStar(arena_, tokenSpan(advance()));
     default:

@@ -232,6 +232,12 @@ TEST(Errors, InsertUpdateDelete) {
       {"INSERT INTO t VALUES (1),", 1, 26, "expected tkLParen", "tkEof", ""},
       {"INSERT INTO t VALUES ()", 1, 23, kExpr, "tkRParen", ")"},
       {"INSERT INTO t VALUES (1 2)", 1, 25, "expected tkRParen", "tkInteger", "2"},
+      // Faults after literals that each close an element are placed as after any other.
+      {"INSERT INTO t VALUES (1, 'a', NULL 2)", 1, 36, "expected tkRParen", "tkInteger", "2"},
+      {"INSERT INTO t VALUES (1, 2), (3, 4", 1, 35, "expected tkRParen", "tkEof", ""},
+      {"INSERT INTO t VALUES (1, 2), (3, 4,)", 1, 36, kExpr, "tkRParen", ")"},
+      {"INSERT INTO t VALUES (1, TRUE, x y)", 1, 34, "expected tkRParen", "tkIdent", "y"},
+      {"INSERT INTO t VALUES ('a', 2) (3)", 1, 31, kStatement, "tkLParen", "("},
       {"INSERT INTO t VALUES (1) RETURNING a", 1, 26, kStatement, "tkIdent", "RETURNING"},
       {"UPDATE SET a = 1", 1, 8, "expected table name", "tkSet", "SET"},
       {"UPDATE t a = 1", 1, 10, "expected tkSet", "tkIdent", "a"},
