@@ -125,8 +125,9 @@ class Parser {
   [[noreturn]] void raiseExpectedIdent(std::string_view description) const;
   SqlNode* parseLeafPrimary();
   SqlNode* makeLiteral(const Token& t);
-  // The elements of a VALUES row, after its '(': expressions separated by ',' up to ')'.
-  void parseRowElements(NodeList& into);
+  // The elements of a VALUES row or an IN list, after its '(': expressions separated by ','
+  // through the closing ')'.
+  void parseListElements(NodeList& into);
   SqlNode* parseLikeRest(SqlNode* left, BinaryOperator op);
   SqlNode* parseBetweenRest(SqlNode* left, BinaryOperator op);
   SqlNode* parseTableConstraint();

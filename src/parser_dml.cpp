@@ -26,7 +26,7 @@ SqlNode* Parser::parseInsertStmt() {
   for (;;) {
     expect(tkLParen);
     SqlNode* row = newNode(arena_, nkExprList, emptySpan());
-    parseRowElements(row->children());
+    parseListElements(row->children());
     append(parts, row);
     if (!check(tkComma)) break;
     advance();

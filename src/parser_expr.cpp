@@ -234,14 +234,11 @@ SqlNode* Parser::parseInExpr(SqlNode* left, bool negated) {
     return node;
   }
   SqlNode* list = newNode(arena_, nkExprList, emptySpan());
-  if (!check(tkRParen)) {
-    append(list->children(), parseExpr());
-    while (check(tkComma)) {
-      advance();
-      append(list->children(), parseExpr());
-    }
+  if (check(tkRParen)) {
+    advance();
+  } else {
+    parseListElements(list->children());
   }
-  expect(tkRParen);
   return newBinaryOp(arena_, negated ? opNotIn : opIn, left, list, emptySpan());
 }
 
@@ -336,11 +333,11 @@ SqlNode* Parser::parsePrimary() {
   }
 }
 
-void Parser::parseRowElements(NodeList& into) {
-  // Bulk loads are long runs of rows of literals. A literal directly followed by ',' or ')' is
-  // a whole element: take the separator straight from the text, without a token and without
-  // the expression machinery. Anything else (an operator, a name, a comment or line break
-  // before the separator) goes the general way, from the same lookahead.
+void Parser::parseListElements(NodeList& into) {
+  // Bulk loads are long runs of rows of literals, and IN lists are mostly literals too. A literal
+  // directly followed by ',' or ')' is a whole element: take the separator straight from the text,
+  // without a token and without the expression machinery. Anything else (an operator, a name, a
+  // comment or line break before the separator) goes the general way, from the same lookahead.
   for (;;) {
     if (kIsLiteral[current_.kind]) {
       const char* p = lexer_.position();

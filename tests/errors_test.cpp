@@ -101,6 +101,7 @@ TEST(Errors, Expressions) {
       {"SELECT a IN (1, 2", 1, 18, "expected tkRParen", "tkEof", ""},
       {"SELECT a IN (SELECT b FROM t", 1, 29, "expected tkRParen", "tkEof", ""},
       {"SELECT a IN (1,)", 1, 16, kExpr, "tkRParen", ")"},
+      {"SELECT a IN (1, 'x' y)", 1, 21, "expected tkRParen", "tkIdent", "y"},
       {"SELECT a = ANY (1, 2)", 1, 17, "expected SELECT subquery", "tkInteger", "1"},
       {"SELECT a = ANY b", 1, 16, "expected tkLParen", "tkIdent", "b"},
       {"SELECT a >= ALL 1", 1, 17, "expected tkLParen", "tkInteger", "1"},
