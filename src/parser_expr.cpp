@@ -361,17 +361,25 @@ void Parser::parseListElements(NodeList& into) {
 [[gnu::noinline]] SqlNode* Parser::parseLeafPrimary() {
   switch (current_.kind) {
     case tkIdent: {
-      Token name = advance();
-      if (check(tkLParen)) return parseFunctionCall(name);
-      if (check(tkDot)) {
+      Token name;
+      const char* after = lexer_.position();
+      if (after != lexer_.inputEnd() && *after == '.') {
+        // "t.c", the commonest column reference: the point directly after the name is the next
+        // token for certain, so step over it without making it one.
+        name = current_;
+        lexer_.resumeAt(after + 1);
+        lexer_.next(current_);
+      } else {
+        name = advance();
+        if (check(tkLParen)) return parseFunctionCall(name);
+        if (!check(tkDot)) return newIdent(arena_, name.lexeme, tokenSpan(name));
         advance();
-        Token column = expectIdent("column name");
-        SqlNode* ref = newNode(arena_, nkColumnRef, tokenSpan(name));
-        append(ref->children(), newIdent(arena_, name.lexeme, tokenSpan(name)));
-        append(ref->children(), newIdent(arena_, column.lexeme, tokenSpan(column)));
-        return ref;
       }
-      return newIdent(arena_, name.lexeme, tokenSpan(name));
+      Token column = expectIdent("column name");
+      SqlNode* ref = newNode(arena_, nkColumnRef, tokenSpan(name));
+      append(ref->children(), newIdent(arena_, name.lexeme, tokenSpan(name)));
+      append(ref->children(), newIdent(arena_, column.lexeme, tokenSpan(column)));
+      return ref;
     }
     case tkNow:
     case tkVector: {
