@@ -3,6 +3,7 @@
 
 #include "encoder.h"
 #include "errors.h"
+#include "lexer.h"
 
 namespace quorix {
 
@@ -26,23 +27,38 @@ bool isMarker(const SqlNode* node, std::string_view text) {
 }  // namespace
 
 std::string_view normalizedDataTypeName(std::string_view name) {
-  struct Mapping {
-    std::string_view upper;
-    std::string_view variant;
-  };
-  static constexpr Mapping kTypes[] = {{"INTEGER", "Integer"}, {"INT", "Int"},
-                                       {"SMALLINT", "Int"},    {"BIGINT", "BigInt"},
-                                       {"FLOAT", "Float"},     {"DOUBLE", "Double"},
-                                       {"DECIMAL", "Double"},  {"VARCHAR", "Text"},
-                                       {"CHAR", "Text"},       {"TEXT", "Text"},
-                                       {"BLOB", "Blob"},       {"BOOLEAN", "Boolean"},
-                                       {"BOOL", "Bool"},       {"TIMESTAMP", "Timestamp"},
-                                       {"DATE", "Timestamp"},  {"TIME", "Timestamp"},
-                                       {"VECTOR", "Vector"}};
-  for (const auto& m : kTypes) {
-    if (equalsUpper(name, m.upper)) return m.variant;
+  // Every type name is a keyword: the scanner's keyword lookup (any case) names it.
+  switch (classifyWord(name.data(), name.size())) {
+    case tkInt:  // spelled INT or INTEGER
+      return name.size() == 3 ? "Int" : "Integer";
+    case tkSmallint:
+      return "Int";
+    case tkBigint:
+      return "BigInt";
+    case tkFloatType:
+      return "Float";
+    case tkDouble:
+    case tkDecimal:
+      return "Double";
+    case tkVarchar:
+    case tkChar:
+    case tkText:
+      return "Text";
+    case tkBlob:
+      return "Blob";
+    case tkBoolean:
+      return "Boolean";
+    case tkBool:
+      return "Bool";
+    case tkTimestamp:
+    case tkDate:
+    case tkTime:
+      return "Timestamp";
+    case tkVector:
+      return "Vector";
+    default:
+      return name;
   }
-  return name;
 }
 
 std::string_view normalizedMetricName(std::string_view name) {
