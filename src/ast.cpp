@@ -70,13 +70,6 @@ void appendName(Arena& arena, NameList& list, std::string_view name) {
   ++list.size;
 }
 
-SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, const Span& span) {
-  SqlNode* n = newNode(arena, nkColumnDef, span);
-  n->str_ = name;
-  n->a_ = type;
-  return n;
-}
-
 namespace {
 
 constexpr uint64_t kLeafKinds = kindBit(nkIdentifier) | kindBit(nkStringLit) | kindBit(nkIntLit) |

@@ -317,7 +317,13 @@ QUORIX_NODE_CTOR SqlNode* newAlias(Arena& arena, SqlNode* expr, std::string_view
   return n;
 }
 
-SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type, const Span& span);
+QUORIX_NODE_CTOR SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlNode* type,
+                                       const Span& span) {
+  SqlNode* n = newNode(arena, nkColumnDef, span);
+  n->str_ = name;
+  n->a_ = type;
+  return n;
+}
 
 // Appends to `list`; `child` must not be in any other sequence.
 inline void append(NodeList& list, SqlNode* child) {
