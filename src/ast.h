@@ -161,6 +161,8 @@ struct SqlNode {
   SqlNode* joinRight() const { return checkKind(nkJoin, "joinRight"), b_; }
   SqlNode* joinCond() const { return checkKind(nkJoin, "joinCond"), c_; }
   const NameList& joinUsing() const { return checkKind(nkJoin, "joinUsing"), names_; }
+  // The token kind of the keyword a type name was written with (the scanner's TokenKind).
+  uint8_t typeKeyword() const { return checkKind(nkTypeName, "typeKeyword"), op_; }
   const DoubleArray& vectorValues() const {
     return checkKind(nkVectorLiteral, "vectorValues"), values_;
   }
@@ -186,7 +188,7 @@ struct SqlNode {
     double floatVal;
     bool boolVal;
   } u_{};
-  uint8_t op_ = 0;  // binOp, unOp, joinKind
+  uint8_t op_ = 0;  // binOp, unOp, joinKind, typeKeyword
 
  private:
   void check(uint64_t mask, std::string_view field) const {
@@ -277,6 +279,12 @@ QUORIX_NODE_CTOR SqlNode* newNull(Arena& arena, const Span& span) {
 }
 QUORIX_NODE_CTOR SqlNode* newStar(Arena& arena, const Span& span) {
   return newNode(arena, nkStar, span);
+}
+
+QUORIX_NODE_CTOR SqlNode* newTypeName(Arena& arena, uint8_t keyword, const Span& span) {
+  SqlNode* n = newNode(arena, nkTypeName, span);
+  n->op_ = keyword;
+  return n;
 }
 
 QUORIX_NODE_CTOR SqlNode* newUnaryOp(Arena& arena, UnaryOperator op, SqlNode* operand,

@@ -3,7 +3,6 @@
 
 #include "encoder.h"
 #include "errors.h"
-#include "lexer.h"
 
 namespace quorix {
 
@@ -27,8 +26,11 @@ bool isMarker(const SqlNode* node, std::string_view text) {
 }  // namespace
 
 std::string_view normalizedDataTypeName(std::string_view name) {
-  // Every type name is a keyword: the scanner's keyword lookup (any case) names it.
-  switch (classifyWord(name.data(), name.size())) {
+  return normalizedDataTypeName(classifyWord(name.data(), name.size()), name);
+}
+
+std::string_view normalizedDataTypeName(TokenKind keyword, std::string_view name) {
+  switch (keyword) {
     case tkInt:  // spelled INT or INTEGER
       return name.size() == 3 ? "Int" : "Integer";
     case tkSmallint:
@@ -179,7 +181,11 @@ void Encoder::writeTableConstraint(const SqlNode* constraint) {
 }
 
 void Encoder::writeDataType(const SqlNode* type) {
-  std::string_view variant = normalizedDataTypeName(firstIdent(type));
+  // The parser noted which keyword spelled the type, so the name is not looked up again.
+  const std::string_view variant =
+      type != nullptr && type->kind == nkTypeName
+          ? normalizedDataTypeName(static_cast<TokenKind>(type->typeKeyword()), firstIdent(type))
+          : normalizedDataTypeName(firstIdent(type));
   if (variant != "Vector") {
     w_.writeRawThenString(kSeq<fixmap(1), key::variant>, variant);
     return;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ast.h"
+#include "lexer.h"
 #include "msgpack_writer.h"
 #include "small_stack.h"
 
@@ -33,6 +34,8 @@ std::string_view normalizedUnaryOp(UnaryOperator op);
 std::string_view normalizedQuantifier(bool all);
 std::string_view normalizedJoinKind(JoinKind kind);
 std::string_view normalizedDataTypeName(std::string_view name);
+// The same, for a name the scanner has classified already (a type keyword, or tkIdent).
+std::string_view normalizedDataTypeName(TokenKind keyword, std::string_view name);
 std::string_view normalizedMetricName(std::string_view name);
 std::string_view normalizedIndexMethod(std::string_view text);
 

@@ -448,7 +448,7 @@ SqlNode* Parser::parseTypeName() {
   if (!check(tkIdent) && !isTypeKeyword(current_.kind)) error("expected type name");
   Token word = advance();
   Span span = tokenSpan(word);
-  SqlNode* type = newNode(arena_, nkTypeName, span);
+  SqlNode* type = newTypeName(arena_, word.kind, span);
   append(type->children(), newIdent(arena_, word.lexeme, span));
   if (check(tkLParen)) {
     NestingGuard guard(*this);
