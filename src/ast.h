@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "arena.h"
+#include "numbers.h"
 
 namespace quorix {
 
@@ -142,8 +143,10 @@ struct SqlNode {
   NodeList& children() { return check(kHasChildren, "children"), list_; }
   const NodeList& children() const { return check(kHasChildren, "children"), list_; }
   std::string_view strVal() const { return check(kHasStrVal, "strVal"), str_; }
-  int64_t intVal() const { return checkKind(nkIntLit, "intVal"), u_.intVal; }
-  double floatVal() const { return checkKind(nkFloatLit, "floatVal"), u_.floatVal; }
+  // A number literal keeps its lexeme only: most are written out as they stand, and the
+  // value is converted on the rare reads (the parser has checked that it converts).
+  int64_t intVal() const { return checkKind(nkIntLit, "intVal"), convertIntegerLexeme(str_); }
+  double floatVal() const { return checkKind(nkFloatLit, "floatVal"), convertFloatLexeme(str_); }
   bool boolVal() const { return checkKind(nkBoolLit, "boolVal"), u_.boolVal; }
   // A number as it is written (digits, and a point with digits after it for a decimal).
   std::string_view numberLexeme() const {
@@ -184,8 +187,6 @@ struct SqlNode {
     DoubleArray values_;  // vectorValues
   };
   union {
-    int64_t intVal;
-    double floatVal;
     bool boolVal;
   } u_{};
   uint8_t op_ = 0;  // binOp, unOp, joinKind, typeKeyword
@@ -246,18 +247,16 @@ QUORIX_NODE_CTOR SqlNode* newStringLit(Arena& arena, std::string_view text, cons
   return n;
 }
 
-QUORIX_NODE_CTOR SqlNode* newIntLit(Arena& arena, int64_t value, std::string_view lexeme,
-                                    const Span& span) {
+// `lexeme` must convert (see intVal and floatVal): the scanner's digits, and for an integer
+// one within the 64-bit range.
+QUORIX_NODE_CTOR SqlNode* newIntLit(Arena& arena, std::string_view lexeme, const Span& span) {
   SqlNode* n = newNode(arena, nkIntLit, span);
-  n->u_.intVal = value;
   n->str_ = lexeme;
   return n;
 }
 
-QUORIX_NODE_CTOR SqlNode* newFloatLit(Arena& arena, double value, std::string_view lexeme,
-                                      const Span& span) {
+QUORIX_NODE_CTOR SqlNode* newFloatLit(Arena& arena, std::string_view lexeme, const Span& span) {
   SqlNode* n = newNode(arena, nkFloatLit, span);
-  n->u_.floatVal = value;
   n->str_ = lexeme;
   return n;
 }

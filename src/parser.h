@@ -8,6 +8,7 @@
 #include "arena.h"
 #include "ast.h"
 #include "lexer.h"
+#include "numbers.h"
 
 namespace quorix {
 
@@ -18,22 +19,6 @@ namespace quorix {
 // use-after-scope poisoning), so a 1 MiB host thread is safe; an unoptimised -O0 build needs
 // about 1.3 MiB.
 inline constexpr int kMaxNestingDepth = 500;
-
-// Conversions of numeric lexemes; failures raise ValueError with the dialect's messages.
-int64_t convertIntegerLexeme(std::string_view lexeme);
-double convertFloatLexeme(std::string_view lexeme);
-
-// When the digits of a decimal, read as an integer, are at most 2^53 and at most 22 of them
-// follow the point, both that integer and the power of ten are exact doubles, and one
-// correctly rounded division gives the correctly rounded value (Clinger's fast path).
-inline constexpr uint64_t kMaxExactDigits = uint64_t(1) << 53;
-inline constexpr int kMaxExactFraction = 22;
-inline constexpr double kExactPowersOfTen[kMaxExactFraction + 1] = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-inline double exactDecimal(uint64_t digits, int fractionDigits) {
-  return static_cast<double>(digits) / kExactPowersOfTen[fractionDigits];
-}
 
 class Parser {
  public:

@@ -323,9 +323,12 @@ SqlNode* Parser::parsePrimary() {
     case tkString:
       return newStringLit(arena_, t.lexeme, tokenSpan(t));
     case tkInteger:
-      return newIntLit(arena_, convertIntegerLexeme(t.lexeme), t.lexeme, tokenSpan(t));
-    case tkFloat:
-      return newFloatLit(arena_, convertFloatLexeme(t.lexeme), t.lexeme, tokenSpan(t));
+      // A value out of range is an error here, in the order of the text; up to 18 digits
+      // cannot be, and are not converted until something reads the value.
+      if (t.lexeme.size() > kDigitsThatAlwaysFit) convertIntegerLexeme(t.lexeme);
+      return newIntLit(arena_, t.lexeme, tokenSpan(t));
+    case tkFloat:  // digits, a point and digits: always a value (at worst 0 or infinity)
+      return newFloatLit(arena_, t.lexeme, tokenSpan(t));
     case tkNull:
       return newNull(arena_, tokenSpan(t));
     default:
