@@ -248,26 +248,55 @@ void Lexer::skipWhitespace() {
   }
 }
 
+namespace {
+
+// The bytes of `x` that are zero, as their high bits; the lowest one set marks the first.
+inline uint64_t zeroBytes(uint64_t x) {
+  constexpr uint64_t ones = 0x0101010101010101u;
+  return (x - ones) & ~x & (ones << 7);
+}
+
+}  // namespace
+
 void Lexer::readString(Token& tok) {
   const char quote = *pos_;
   const char* start = pos_ + 1;
   const char* p = start;
   const char* close = nullptr;
   bool doubled = false;
+  // One pass finds the closing quote and counts the line breaks on the way, eight bytes at a
+  // time while eight can be read (most literals are shorter than that).
+  constexpr uint64_t ones = 0x0101010101010101u;
+  const uint64_t quotes = ones * static_cast<unsigned char>(quote);
+  const uint64_t breaks = ones * static_cast<unsigned char>('\n');
   while (p < end_) {
-    const void* q = std::memchr(p, quote, static_cast<size_t>(end_ - p));
-    if (q == nullptr) break;
-    p = static_cast<const char*>(q);
-    if (p + 1 < end_ && p[1] == quote) {
-      doubled = true;
-      p += 2;
-      continue;
+    const char* hit;
+    if (std::endian::native == std::endian::little && end_ - p >= 8) {
+      const uint64_t w = load<uint64_t>(p);
+      const uint64_t found = zeroBytes(w ^ quotes) | zeroBytes(w ^ breaks);
+      if (found == 0) {
+        p += 8;
+        continue;
+      }
+      hit = p + __builtin_ctzll(found) / 8;
+    } else {
+      hit = p;
+      while (hit < end_ && *hit != quote && *hit != '\n') ++hit;
+      if (hit == end_) break;
     }
-    close = p;
-    break;
+    if (*hit == '\n') {
+      ++line_;
+      lineStart_ = hit + 1;
+      p = hit + 1;
+    } else if (hit + 1 < end_ && hit[1] == quote) {
+      doubled = true;
+      p = hit + 2;
+    } else {
+      close = hit;
+      break;
+    }
   }
   const char* contentEnd = close != nullptr ? close : end_;
-  noteNewlines(start, contentEnd);
   pos_ = close != nullptr ? close + 1 : end_;  // an unclosed literal runs to the end
   tok.kind = tkString;
   std::string_view raw(start, static_cast<size_t>(contentEnd - start));

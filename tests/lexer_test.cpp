@@ -64,6 +64,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "tkString col@1:1 tkString a\"b@1:7 tkEof @1:12"},
         ScanCase{"unclosed_string", "'abc", "tkString abc@1:1 tkEof @1:5"},
         ScanCase{"string_with_newline", "'a\nb' x", "tkString a\nb@1:1 tkIdent x@2:4 tkEof @2:5"},
+        // Long literals are scanned eight bytes at a time: quotes and line breaks on either
+        // side of those steps, and a doubled quote split across one.
+        ScanCase{"long_string_lines", "'abcdefg\nhijklmnopq\n\nr''' x",
+                 "tkString abcdefg\nhijklmnopq\n\nr'@1:1 tkIdent x@4:6 tkEof @4:7"},
+        ScanCase{"doubled_quote_at_eighth_byte", "'abcdef''gh' y",
+                 "tkString abcdef'gh@1:1 tkIdent y@1:14 tkEof @1:15"},
+        ScanCase{"unclosed_long_string", "'abcdefghijk\nlm",
+                 "tkString abcdefghijk\nlm@1:1 tkEof @2:3"},
         ScanCase{"backslash_is_ordinary", "'a\\' b", "tkString a\\@1:1 tkIdent b@1:6 tkEof @1:7"},
         ScanCase{"numbers", "1.5.2 1. 12abc 1e5 .5",
                  "tkFloat 1.5@1:1 tkDot .@1:4 tkInteger 2@1:5 tkInteger 1@1:7 tkDot .@1:8 "
