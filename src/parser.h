@@ -14,10 +14,10 @@ namespace quorix {
 
 // Nesting levels (parentheses, prefix NOT and minus, call argument lists, CAST, EXISTS,
 // ANY/SOME/ALL subqueries, IN lists, derived tables, type parameter lists) allowed before
-// "nesting too deep". Measured worst case at the limit (a call's argument list): about 290 KiB
-// of stack in an optimised build and about 650 KiB in the ASan build (which leaves out
-// use-after-scope poisoning), so a 1 MiB host thread is safe; an unoptimised -O0 build needs
-// about 1.3 MiB.
+// "nesting too deep". Measured worst case at the limit (scalar subqueries, whose encoding
+// recurses as deep as their parse): about 330 KiB of stack in an optimised build and about
+// 680 KiB in the ASan build (which leaves out use-after-scope poisoning), so a 1 MiB host
+// thread is safe; an unoptimised -O0 build needs about 1.3 MiB.
 inline constexpr int kMaxNestingDepth = 500;
 
 class Parser {
