@@ -147,7 +147,7 @@ struct SqlNode {
   // value is converted on the rare reads (the parser has checked that it converts).
   int64_t intVal() const { return checkKind(nkIntLit, "intVal"), convertIntegerLexeme(str_); }
   double floatVal() const { return checkKind(nkFloatLit, "floatVal"), convertFloatLexeme(str_); }
-  bool boolVal() const { return checkKind(nkBoolLit, "boolVal"), u_.boolVal; }
+  bool boolVal() const { return checkKind(nkBoolLit, "boolVal"), bool_; }
   // A number as it is written (digits, and a point with digits after it for a decimal).
   std::string_view numberLexeme() const {
     return check(kindBit(nkIntLit) | kindBit(nkFloatLit), "numberLexeme"), str_;
@@ -186,10 +186,8 @@ struct SqlNode {
     NameList names_;      // joinUsing
     DoubleArray values_;  // vectorValues
   };
-  union {
-    bool boolVal;
-  } u_{};
-  uint8_t op_ = 0;  // binOp, unOp, joinKind, typeKeyword
+  bool bool_ = false;  // boolVal
+  uint8_t op_ = 0;     // binOp, unOp, joinKind, typeKeyword
 
  private:
   void check(uint64_t mask, std::string_view field) const {
@@ -269,7 +267,7 @@ QUORIX_NODE_CTOR SqlNode* newVectorLiteral(Arena& arena, DoubleArray values, con
 
 QUORIX_NODE_CTOR SqlNode* newBoolLit(Arena& arena, bool value, const Span& span) {
   SqlNode* n = newNode(arena, nkBoolLit, span);
-  n->u_.boolVal = value;
+  n->bool_ = value;
   return n;
 }
 

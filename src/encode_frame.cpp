@@ -30,7 +30,7 @@ void astToMsgPack(std::string_view text, MsgPackWriter& writer) {
     if (encodeFailure) return;
     if (++seen == 16) writer.widenFront(3);
     // Until the bytes per input byte are known, expect the first statement's document to be
-    // about the size of its tree (a 128-byte node comes out as 40 to 110 bytes), so that one
+    // about the size of its tree (a 120-byte node comes out as 40 to 110 bytes), so that one
     // large statement does not regrow the buffer a dozen times.
     if (seen == 1) writer.expectTotal(writer.size() + arena.bytesInUse());
     try {
