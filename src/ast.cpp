@@ -60,14 +60,7 @@ SqlNode* NodeList::at(size_t index) const {
 }
 
 void appendName(Arena& arena, NameList& list, std::string_view name) {
-  auto* link = arena.make<NameLink>(name, nullptr);
-  if (list.last == nullptr) {
-    list.first = link;
-  } else {
-    list.last->next = link;
-  }
-  list.last = link;
-  ++list.size;
+  linkLast(list, arena.make<NameLink>(name, nullptr));
 }
 
 namespace {

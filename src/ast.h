@@ -233,30 +233,26 @@ QUORIX_NODE_CTOR SqlNode* newNode(Arena& arena, NodeKind kind, const Span& span)
   return n;
 }
 
-QUORIX_NODE_CTOR SqlNode* newIdent(Arena& arena, std::string_view name, const Span& span) {
-  SqlNode* n = newNode(arena, nkIdentifier, span);
-  n->str_ = name;
-  return n;
-}
-
-QUORIX_NODE_CTOR SqlNode* newStringLit(Arena& arena, std::string_view text, const Span& span) {
-  SqlNode* n = newNode(arena, nkStringLit, span);
+// The leaves that are a piece of text: a name, a string, a number's lexeme.
+QUORIX_NODE_CTOR SqlNode* newTextLeaf(Arena& arena, NodeKind kind, std::string_view text,
+                                      const Span& span) {
+  SqlNode* n = newNode(arena, kind, span);
   n->str_ = text;
   return n;
 }
-
+QUORIX_NODE_CTOR SqlNode* newIdent(Arena& arena, std::string_view name, const Span& span) {
+  return newTextLeaf(arena, nkIdentifier, name, span);
+}
+QUORIX_NODE_CTOR SqlNode* newStringLit(Arena& arena, std::string_view text, const Span& span) {
+  return newTextLeaf(arena, nkStringLit, text, span);
+}
 // `lexeme` must convert (see intVal and floatVal): the scanner's digits, and for an integer
 // one within the 64-bit range.
 QUORIX_NODE_CTOR SqlNode* newIntLit(Arena& arena, std::string_view lexeme, const Span& span) {
-  SqlNode* n = newNode(arena, nkIntLit, span);
-  n->str_ = lexeme;
-  return n;
+  return newTextLeaf(arena, nkIntLit, lexeme, span);
 }
-
 QUORIX_NODE_CTOR SqlNode* newFloatLit(Arena& arena, std::string_view lexeme, const Span& span) {
-  SqlNode* n = newNode(arena, nkFloatLit, span);
-  n->str_ = lexeme;
-  return n;
+  return newTextLeaf(arena, nkFloatLit, lexeme, span);
 }
 
 QUORIX_NODE_CTOR SqlNode* newVectorLiteral(Arena& arena, DoubleArray values, const Span& span) {
@@ -330,17 +326,21 @@ QUORIX_NODE_CTOR SqlNode* newColumnDef(Arena& arena, std::string_view name, SqlN
   return n;
 }
 
-// Appends to `list`; `child` must not be in any other sequence.
-inline void append(NodeList& list, SqlNode* child) {
-  child->next = nullptr;
+// Links `link` in at the end of a singly linked list with first, last and size.
+template <typename List, typename Link>
+inline void linkLast(List& list, Link* link) {
+  link->next = nullptr;
   if (list.last == nullptr) {
-    list.first = child;
+    list.first = link;
   } else {
-    list.last->next = child;
+    list.last->next = link;
   }
-  list.last = child;
+  list.last = link;
   ++list.size;
 }
+
+// Appends to `list`; `child` must not be in any other sequence.
+inline void append(NodeList& list, SqlNode* child) { linkLast(list, child); }
 void appendName(Arena& arena, NameList& list, std::string_view name);
 
 // Gives every node below `node` that has no span the span of its nearest ancestor that has one.
