@@ -116,6 +116,31 @@ TEST(Api, NulInsideTheTakenBytesFails) {
 // A host may hand over a buffer of exactly len bytes with no terminator.
 TEST(Api, UnterminatedBufferOfExactlyLenBytes) {
   const std::string texts[] = {"SELECT a FROM t", "SELECT a FROM"};
+  // The scanner and the shortcuts that read ahead in the text (several bytes at a time in
+  // strings, numbers in vectors and lists, the point of t.c) must stop at the last byte
+  // whatever the cut: every prefix of these ends at an inaccessible page.
+  const std::string readAhead[] = {
+      "SELECT 'abcdefghij''klmnopqrstuv\nwxyz', t.c, [-0.25, 1.5, 3 ] FROM t",
+      "INSERT INTO t VALUES (1, 'abcdefgh', NULL, 2.5), (3, 'x''y', TRUE)",
+      "SELECT a FROM t WHERE a IN (1, 2 ,'abcdefghijk') AND b.c = \"quoted identifier text\""};
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  void* area = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(area, MAP_FAILED);
+  char* edge = static_cast<char*>(area) + page;
+  ASSERT_EQ(mprotect(edge, page, PROT_NONE), 0);
+  for (const std::string& text : readAhead) {
+    for (size_t n = 1; n <= text.size(); ++n) {
+      SCOPED_TRACE(text.substr(0, n));
+      Outcome expected = parseBytes(std::string_view(text.data(), n));
+      std::memcpy(edge - n, text.data(), n);
+      Outcome guarded = call(edge - n, static_cast<int32_t>(n));
+      EXPECT_EQ(guarded.status, expected.status);
+      EXPECT_EQ(guarded.data, expected.data);
+      EXPECT_EQ(guarded.error, expected.error);
+    }
+  }
+  munmap(area, 2 * page);
+
   for (const std::string& text : texts) {
     SCOPED_TRACE(text);
     const int32_t len = static_cast<int32_t>(text.size());
