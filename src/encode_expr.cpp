@@ -131,9 +131,7 @@ void Encoder::writeExprVariant(const SqlNode* node) {
     case nkFloatLit:
     case nkBoolLit:
     case nkNull:
-      w_.writeRaw(
-          kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("Literal"), key::literal>);
-      writeLiteralKind(node);
+      writeLiteralExpr(node);
       return;
     case nkBinaryOp: {
       // Only the list-carrying operators reach here; generic ones are handled by writeExpr.
@@ -261,45 +259,55 @@ void Encoder::writeExprVariant(const SqlNode* node) {
   }
 }
 
-void Encoder::writeLiteralKind(const SqlNode* node) {
+namespace {
+// A literal expression's opening, {"kind":{"variant":"Literal","literal":, written together
+// with the literal's own variant and key in one piece.
+constexpr auto kLiteral =
+    kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("Literal"), key::literal>;
+constexpr auto kNumber = kSeq<kLiteral, fixmap(2), key::variant, packed("Number"), key::value>;
+}  // namespace
+
+void Encoder::writeLiteralExpr(const SqlNode* node) {
   switch (node->kind) {
     case nkStringLit:
-      w_.writeRawThenString(kSeq<fixmap(2), key::variant, packed("String"), key::value>,
+      w_.writeRawThenString(kSeq<kLiteral, fixmap(2), key::variant, packed("String"), key::value>,
                             node->strVal());
       return;
     case nkIntLit: {
       // Written without leading zeros, a number's text is its lexeme.
       const std::string_view lexeme = node->numberLexeme();
       if (lexeme.size() == 1 || lexeme[0] != '0') {
-        w_.writeRawThenString(kSeq<fixmap(2), key::variant, packed("Number"), key::value>, lexeme);
+        w_.writeRawThenString(kNumber, lexeme);
         return;
       }
       const int64_t value = node->intVal();
       // At most 20 characters ("-9223372036854775808"): always a fixstr.
-      w_.writeRawThenText<20>(
-          kSeq<fixmap(2), key::variant, packed("Number"), key::value>, [value](char* out) {
-            return static_cast<size_t>(std::to_chars(out, out + 20, value).ptr - out);
-          });
+      w_.writeRawThenText<20>(kNumber, [value](char* out) {
+        return static_cast<size_t>(std::to_chars(out, out + 20, value).ptr - out);
+      });
       return;
     }
     case nkFloatLit: {
       if (decimalLexemeIsItsText(node->numberLexeme())) {
-        w_.writeRawThenString(kSeq<fixmap(2), key::variant, packed("Number"), key::value>,
-                              node->numberLexeme());
+        w_.writeRawThenString(kNumber, node->numberLexeme());
         return;
       }
       const double value = node->floatVal();
       // At most 24 characters ("-1.2345678901234567e-308"), in a 32-byte work area.
-      w_.writeRawThenText<32>(kSeq<fixmap(2), key::variant, packed("Number"), key::value>,
-                              [value](char* out) { return formatFloatText(value, out); });
+      w_.writeRawThenText<32>(kNumber, [value](char* out) { return formatFloatText(value, out); });
       return;
     }
     case nkBoolLit:
-      w_.writeRaw(kSeq<fixmap(2), key::variant, packed("Boolean"), key::value>);
-      w_.writeBool(node->boolVal());
+      if (node->boolVal()) {
+        w_.writeRaw(
+            kSeq<kLiteral, fixmap(2), key::variant, packed("Boolean"), key::value, kTrueByte>);
+      } else {
+        w_.writeRaw(
+            kSeq<kLiteral, fixmap(2), key::variant, packed("Boolean"), key::value, kFalseByte>);
+      }
       return;
     default:
-      w_.writeRaw(kSeq<fixmap(1), key::variant, packed("Null")>);
+      w_.writeRaw(kSeq<kLiteral, fixmap(1), key::variant, packed("Null")>);
       return;
   }
 }

@@ -110,7 +110,8 @@ class Encoder {
 
   void writeExpr(const SqlNode* node);
   void writeExprSeq(const NodeList& nodes);
-  void writeLiteralKind(const SqlNode* node);
+  // A literal expression's {"kind": opening and its variant map (the span entry follows).
+  void writeLiteralExpr(const SqlNode* node);
   void writeSubquery(const SqlNode* query);
 
   void writeSelectKind(const SqlNode* query);
