@@ -28,6 +28,9 @@ bool isGenericBinary(const SqlNode* n) {
   }
 }
 
+constexpr uint64_t kLiteralKinds = kindBit(nkStringLit) | kindBit(nkIntLit) | kindBit(nkFloatLit) |
+                                   kindBit(nkBoolLit) | kindBit(nkNull);
+
 }  // namespace
 
 std::string_view normalizedBinaryOp(BinaryOperator op) {
@@ -95,7 +98,20 @@ void Encoder::writeExpr(const SqlNode* node) {
   } else {
     const Span& own = resolved(node);
     inherited_ = &own;
-    writeExprVariant(node);
+    // Column references and literals are most of all expressions: they are written here
+    // without going through the dispatch over every variant.
+    const NodeList* parts;
+    if (node->kind == nkColumnRef && (parts = &node->children())->size == 2 &&
+        parts->first->kind == nkIdentifier && parts->last->kind == nkIdentifier) {
+      w_.writeRawThenString(
+          kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("ColumnRef"), key::table>,
+          parts->first->strVal());
+      w_.writeRawThenString(kSeq<key::column>, parts->last->strVal());
+    } else if ((kLiteralKinds >> node->kind) & 1) {
+      writeLiteralExpr(node);
+    } else {
+      writeExprVariant(node);
+    }
     writeSpanEntry(own);
   }
   while (chain_.size() > base) {
