@@ -1,4 +1,5 @@
 // Expressions: variant maps, literals, operator names.
+#include <array>
 #include <charconv>
 
 #include "encoder.h"
@@ -30,6 +31,27 @@ bool isGenericBinary(const SqlNode* n) {
 
 constexpr uint64_t kLiteralKinds = kindBit(nkStringLit) | kindBit(nkIntLit) | kindBit(nkFloatLit) |
                                    kindBit(nkBoolLit) | kindBit(nkNull);
+
+// What follows a generic operator's left operand, "op": <name>, "right":, as one run per
+// operator.
+struct OpRun {
+  char bytes[32];
+  size_t size;
+};
+constexpr auto kOpRuns = [] {
+  std::array<OpRun, std::size(kBinaryOpTexts)> runs{};
+  for (size_t i = 0; i < runs.size(); ++i) {
+    OpRun& r = runs[i];
+    auto put = [&r](std::string_view piece) {
+      for (char c : piece) r.bytes[r.size++] = c;
+    };
+    put(std::string_view(key::op.bytes, sizeof key::op.bytes));
+    r.bytes[r.size++] = static_cast<char>(0xa0 | kBinaryOpTexts[i].size());
+    put(kBinaryOpTexts[i]);
+    put(std::string_view(key::right.bytes, sizeof key::right.bytes));
+  }
+  return runs;
+}();
 
 }  // namespace
 
@@ -117,8 +139,13 @@ void Encoder::writeExpr(const SqlNode* node) {
   while (chain_.size() > base) {
     const ChainLink link = chain_.pop();
     inherited_ = link.span;
-    w_.writeRawThenString(kSeq<key::op>, normalizedBinaryOp(link.node->binOp()));
-    w_.writeRaw(key::right);
+    const BinaryOperator op = link.node->binOp();
+    if (op < kOpRuns.size()) {
+      w_.writeRun32(kOpRuns[op].bytes, kOpRuns[op].size);
+    } else {
+      w_.writeRawThenString(kSeq<key::op>, normalizedBinaryOp(op));
+      w_.writeRaw(key::right);
+    }
     writeExpr(link.node->binRight());
     writeSpanEntry(*link.span);
   }

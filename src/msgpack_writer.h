@@ -174,6 +174,14 @@ class MsgPackWriter {
     writeString(s);
   }
 
+  // The first `n` of 32 precomputed bytes (a short run chosen at run time from a table): one
+  // fixed-size copy, whatever `n`.
+  void writeRun32(const char (&bytes)[32], size_t n) {
+    ensure(32);
+    std::memcpy(buf_ + size_, bytes, 32);
+    size_ += n;
+  }
+
   // Fixed bytes, then a short string that `format(char* out)` writes in place and whose length
   // (at most 31, at most Room) it returns: numbers go straight into the document, with no
   // scratch copy to read back.
