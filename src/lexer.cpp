@@ -30,32 +30,7 @@ constexpr Keyword kKeywords[] = {
 static_assert(std::size(kKeywords) == 90, "the dialect has 90 keyword spellings");
 
 constexpr size_t kMaxKeywordLength = 10;
-constexpr size_t kSlots = 4;
 constexpr uint8_t kNoSlot = 0xff;
-
-// Candidates by (length, first letter): at most kSlots keywords share both, so a lookup is a
-// couple of byte compares with no lowered copy of the word.
-using KeywordIndex = std::array<std::array<std::array<uint8_t, kSlots>, 26>, kMaxKeywordLength + 1>;
-
-constexpr KeywordIndex buildKeywordIndex() {
-  KeywordIndex index{};
-  for (auto& byLen : index)
-    for (auto& byChar : byLen)
-      for (auto& slot : byChar) slot = kNoSlot;
-  for (size_t i = 0; i < std::size(kKeywords); ++i) {
-    const auto& kw = kKeywords[i];
-    if (kw.word.size() < 2 || kw.word.size() > kMaxKeywordLength) throw "keyword length";
-    auto& slots = index[kw.word.size()][static_cast<size_t>(kw.word[0] - 'a')];
-    size_t s = 0;
-    while (slots[s] != kNoSlot) {
-      if (++s == kSlots) throw "too many keywords share a length and first letter";
-    }
-    slots[s] = static_cast<uint8_t>(i);
-  }
-  return index;
-}
-
-constexpr KeywordIndex kKeywordIndex = buildKeywordIndex();
 
 // Each keyword's bytes, lowered and packed little-endian into a word (bytes past the end read
 // as 0x20, as the packed input does after its case fold), plus its last two bytes for the words
@@ -63,6 +38,7 @@ constexpr KeywordIndex kKeywordIndex = buildKeywordIndex();
 struct PackedKeyword {
   uint64_t head;
   uint16_t tail;
+  uint8_t length;
 };
 
 constexpr uint64_t kFold = 0x2020202020202020ULL;
@@ -75,6 +51,7 @@ constexpr std::array<PackedKeyword, std::size(kKeywords)> buildPackedKeywords() 
     for (size_t j = 0; j < w.size() && j < 8; ++j)
       head |= uint64_t(static_cast<unsigned char>(w[j])) << (8 * j);
     out[i].head = head | kFold;
+    out[i].length = static_cast<uint8_t>(w.size());
     if (w.size() > 8)
       out[i].tail =
           static_cast<uint16_t>(static_cast<unsigned char>(w[w.size() - 2]) |
@@ -84,6 +61,43 @@ constexpr std::array<PackedKeyword, std::size(kKeywords)> buildPackedKeywords() 
 }
 
 constexpr auto kPackedKeywords = buildPackedKeywords();
+
+// A word's slot in a table where every keyword has a slot of its own (a perfect hash, with a
+// multiplier found at compile time): a lookup is one multiplication and one compare.
+constexpr unsigned kHashBits = 10;
+
+constexpr size_t keywordHash(uint64_t head, uint16_t tail, size_t length, uint64_t multiplier) {
+  return static_cast<size_t>(((head ^ (uint64_t(tail) << 40) ^ length) * multiplier) >>
+                             (64 - kHashBits));
+}
+
+struct KeywordTable {
+  uint64_t multiplier;
+  std::array<uint8_t, size_t(1) << kHashBits> slots;
+};
+
+constexpr KeywordTable buildKeywordTable() {
+  // Candidate multipliers from splitmix64: neighbouring odd numbers hash too much alike.
+  uint64_t state = 0;
+  for (int attempt = 0; attempt < 512; ++attempt) {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    KeywordTable t{(z ^ (z >> 31)) | 1, {}};
+    for (uint8_t& slot : t.slots) slot = kNoSlot;
+    bool distinct = true;
+    for (size_t i = 0; i < std::size(kKeywords) && distinct; ++i) {
+      const PackedKeyword& k = kPackedKeywords[i];
+      uint8_t& slot = t.slots[keywordHash(k.head, k.tail, k.length, t.multiplier)];
+      distinct = slot == kNoSlot;
+      slot = static_cast<uint8_t>(i);
+    }
+    if (distinct) return t;
+  }
+  throw "no multiplier gives every keyword a slot of its own";
+}
+
+constexpr KeywordTable kKeywordTable = buildKeywordTable();
 
 enum CharClass : uint8_t {
   ccOther,  // a one-byte tkIdent
@@ -174,30 +188,25 @@ uint64_t packedHead(const char* w, size_t n) {
 
 [[gnu::always_inline]] inline TokenKind classifyWordInline(const char* word, size_t length) {
   if (length < 2 || length > kMaxKeywordLength) return tkIdent;
-  unsigned first = static_cast<unsigned>(byteAt(word) | 0x20) - 'a';
-  if (first >= 26) return tkIdent;
+  // OR-ing 0x20 lowers ASCII letters and leaves digits alone; '_' becomes 0x7f, which no
+  // keyword contains, and the scanner puts nothing else in a word.
+  uint64_t head;
+  uint16_t tail = 0;
   if constexpr (std::endian::native == std::endian::little) {
-    // OR-ing 0x20 lowers ASCII letters and leaves digits alone; '_' becomes 0x7f, which no
-    // keyword contains, and the scanner puts nothing else in a word.
-    const uint64_t head = packedHead(word, length);
-    const uint16_t tail =
-        length > 8 ? static_cast<uint16_t>(load<uint16_t>(word + length - 2) | 0x2020) : 0;
-    for (uint8_t slot : kKeywordIndex[length][first]) {
-      if (slot == kNoSlot) break;
-      if (kPackedKeywords[slot].head == head && kPackedKeywords[slot].tail == tail)
-        return kKeywords[slot].kind;
-    }
-    return tkIdent;
+    head = packedHead(word, length);
+    if (length > 8) tail = static_cast<uint16_t>(load<uint16_t>(word + length - 2) | 0x2020);
+  } else {
+    head = kFold;
+    for (size_t j = 0; j < length && j < 8; ++j) head |= uint64_t(byteAt(word + j)) << (8 * j);
+    if (length > 8)
+      tail = static_cast<uint16_t>((byteAt(word + length - 2) | (byteAt(word + length - 1) << 8)) |
+                                   0x2020);
   }
-  for (uint8_t slot : kKeywordIndex[length][first]) {
-    if (slot == kNoSlot) break;
-    const Keyword& kw = kKeywords[slot];
-    size_t i = 1;
-    // OR-ing 0x20 lowers ASCII letters and leaves digits alone; '_' becomes 0x7f, which no
-    // keyword contains.
-    while (i < length && static_cast<char>(byteAt(word + i) | 0x20) == kw.word[i]) ++i;
-    if (i == length) return kw.kind;
-  }
+  const uint8_t slot =
+      kKeywordTable.slots[keywordHash(head, tail, length, kKeywordTable.multiplier)];
+  if (slot != kNoSlot && kPackedKeywords[slot].head == head && kPackedKeywords[slot].tail == tail &&
+      kPackedKeywords[slot].length == length)
+    return kKeywords[slot].kind;
   return tkIdent;
 }
 
