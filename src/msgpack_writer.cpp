@@ -87,7 +87,14 @@ uint8_t* MsgPackWriter::release() {
   if (buf_ == inline_) {
     block = static_cast<char*>(std::malloc(n));
     if (block == nullptr) throw std::bad_alloc();
-    std::memcpy(block, buf_ + begin_, n);
+    // Knowing that the length is bounded, GCC would copy with an inline `rep movsq`, whose
+    // start-up alone costs as much as the C library's vector copy of a whole small document;
+    // hiding the bound keeps the call (3% of a 50-byte statement's round trip).
+    size_t length = n;
+#if defined(__GNUC__)
+    asm("" : "+r"(length));
+#endif
+    std::memcpy(block, buf_ + begin_, length);
   } else {
     // The host frees the block from its first byte, so the document has to start there.
     if (begin_ != 0) std::memmove(buf_, buf_ + begin_, n);
