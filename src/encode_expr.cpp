@@ -77,7 +77,16 @@ std::string_view normalizedQuantifier(bool all) { return all ? "All" : "Any"; }
 
 void Encoder::writeExprSeq(const NodeList& nodes) {
   w_.writeArrayHeader(nodes.size);
-  for (const SqlNode* n = nodes.first; n != nullptr; n = n->next) writeExpr(n);
+  // Rows of VALUES and IN lists are mostly literals, which have no operands to walk: they skip
+  // writeExpr's handling of aliases and operator chains.
+  for (const SqlNode* n = nodes.first; n != nullptr; n = n->next) {
+    if ((kLiteralKinds >> n->kind) & 1) {
+      writeLiteralExpr(n);
+      writeSpanEntry(resolved(n));
+    } else {
+      writeExpr(n);
+    }
+  }
 }
 
 void Encoder::writeSubquery(const SqlNode* query) {
