@@ -88,8 +88,8 @@ uint8_t* MsgPackWriter::release() {
     block = static_cast<char*>(std::malloc(n));
     if (block == nullptr) throw std::bad_alloc();
     // Knowing that the length is bounded, GCC would copy with an inline `rep movsq`, whose
-    // start-up alone costs as much as the C library's vector copy of a whole small document;
-    // hiding the bound keeps the call (3% of a 50-byte statement's round trip).
+    // start-up alone costs as much as the C library's vector copy of a whole small document
+    // (profiled: 3 to 4% of a small statement's time); hiding the bound keeps the call.
     size_t length = n;
 #if defined(__GNUC__)
     asm("" : "+r"(length));
