@@ -1,0 +1,103 @@
+// The heap a call takes, seen as a host sees it: this executable replaces malloc and its
+// relatives (bench/heap_tracker.cpp), and the library's allocations bind to those definitions.
+// A 1 MiB text of every benchmark workload must peak within its document plus four times its
+// input, which holds only while each statement's nodes are released before the next statement
+// and the document is written once; every call, failed or not, must give back all it took.
+
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+
+#include "corpus.h"
+#include "heap_tracker.h"
+#include "quorix_sql_parser.h"
+
+namespace quorix_bench {
+// Readable parameters in the test log.
+void PrintTo(Workload w, std::ostream* os) { *os << workloadName(w); }
+}  // namespace quorix_bench
+
+namespace {
+
+using quorix_bench::Workload;
+
+struct Call {
+  int32_t status;
+  int64_t documentBytes;
+  int64_t peakRise;  // the highest the heap stood above where it was before the call
+  int64_t leftOver;  // what the heap still held above that once the result was freed
+};
+
+Call measure(const std::string& text) {
+  const int64_t base = quorix_bench::heapCurrent();
+  quorix_bench::heapResetPeak();
+  ParseResult r = quorix_parse_sql(text.data(), static_cast<int32_t>(text.size()));
+  Call c{r.status, r.data_len, quorix_bench::heapPeak() - base, 0};
+  quorix_free_buffer(r.data);
+  quorix_free_buffer(r.error);
+  c.leftOver = quorix_bench::heapCurrent() - base;
+  return c;
+}
+
+// The figures mean something only if the library's blocks pass through the replacement (a
+// sanitizer's or valgrind's allocator would take its place).
+bool trackerSeesTheLibrary() {
+  const Call c = measure(std::string(quorix_bench::kRoundTripStatement));
+  return c.status == 0 && c.peakRise > 0 && c.leftOver == 0;
+}
+
+// Both ways glibc may be set up in a host: a long-running process whose large blocks come from
+// the heap, and a fresh one whose large blocks are mapped on their own.
+enum class Heap { kWarm, kCold };
+
+void PrintTo(Heap h, std::ostream* os) { *os << (h == Heap::kWarm ? "warm heap" : "cold heap"); }
+
+void setUp(Heap heap) {
+  const int threshold = heap == Heap::kWarm ? 32 << 20 : 128 << 10;
+  mallopt(M_MMAP_THRESHOLD, threshold);
+  mallopt(M_TRIM_THRESHOLD, heap == Heap::kWarm ? 64 << 20 : 128 << 10);
+}
+
+class PeakMemory : public ::testing::TestWithParam<std::tuple<Workload, Heap>> {
+ protected:
+  void SetUp() override {
+    if (!trackerSeesTheLibrary()) GTEST_SKIP() << "the malloc replacement is not in use";
+    setUp(std::get<1>(GetParam()));
+  }
+  void TearDown() override { setUp(Heap::kCold); }
+};
+
+TEST_P(PeakMemory, TextPeaksWithinDocumentPlusFourTimesInputAndGivesAllBack) {
+  const auto corpus = quorix_bench::generateCorpus(std::get<0>(GetParam()), quorix_bench::kMiB);
+  const std::string text = quorix_bench::renderTexts(corpus, quorix_bench::Rendering::kNative).text;
+  const int64_t input = static_cast<int64_t>(text.size());
+
+  const Call ok = measure(text);
+  ASSERT_EQ(ok.status, 0);
+  EXPECT_LE(ok.peakRise, ok.documentBytes + 4 * input)
+      << "document " << ok.documentBytes << " bytes, input " << input << " bytes";
+  EXPECT_EQ(ok.leftOver, 0);
+
+  // The same text with an error at its very end: everything written is thrown away, and the
+  // peak is no higher than the whole document's would have been.
+  const Call failed = measure(text + "SELECT FROM;\n");
+  ASSERT_EQ(failed.status, 1);
+  EXPECT_LE(failed.peakRise, ok.documentBytes + 4 * input);
+  EXPECT_EQ(failed.leftOver, 0);
+}
+
+std::string caseName(const ::testing::TestParamInfo<std::tuple<Workload, Heap>>& info) {
+  return std::string(quorix_bench::workloadName(std::get<0>(info.param))) +
+         (std::get<1>(info.param) == Heap::kWarm ? "_warm_heap" : "_cold_heap");
+}
+
+INSTANTIATE_TEST_SUITE_P(Workloads, PeakMemory,
+                         ::testing::Combine(::testing::ValuesIn(quorix_bench::kAllWorkloads),
+                                            ::testing::Values(Heap::kWarm, Heap::kCold)),
+                         caseName);
+
+}  // namespace
