@@ -56,6 +56,26 @@ class Arena {
     end_ = inline_ + kInlineBytes;
   }
 
+  // A point to come back to: rewind() releases what was made after mark() and keeps what was
+  // made before, so that each element of a long list reuses the memory of the one before it.
+  struct Mark {
+    const void* head;
+    char* cur;
+    char* end;
+  };
+  Mark mark() const { return {head_, cur_, end_}; }
+  void rewind(const Mark& m) {
+    while (head_ != m.head) {
+      Block* b = head_;
+      head_ = b->prev;
+      // The largest block begun since the mark is kept for the next element.
+      if (spare_ == nullptr || b->size > spare_->size) std::swap(b, spare_);
+      std::free(b);
+    }
+    cur_ = m.cur;
+    end_ = m.end;
+  }
+
   void* allocate(size_t size, size_t align = alignof(std::max_align_t)) {
     auto p = reinterpret_cast<uintptr_t>(cur_);
     uintptr_t aligned = (p + (align - 1)) & ~(uintptr_t(align) - 1);

@@ -4,7 +4,7 @@
 
 namespace quorix {
 
-void Encoder::writeInsertKind(const SqlNode* stmt) {
+const SqlNode* Encoder::writeInsertHead(const SqlNode* stmt, size_t& rows) {
   const NodeList& parts = stmt->children();
   std::string_view table = firstIdent(parts.at(0));
   const SqlNode* second = parts.first->next;
@@ -19,13 +19,54 @@ void Encoder::writeInsertKind(const SqlNode* stmt) {
     w_.writeNil();
   }
   w_.writeRaw(key::values);
-  const SqlNode* firstRow = hasColumns ? second->next : second;
-  w_.writeArrayHeader(parts.size - (hasColumns ? 2 : 1));
-  for (const SqlNode* row = firstRow; row != nullptr; row = row->next) {
-    SpanScope scope(*this, row);
-    writeExprSeq(row->children());
-  }
+  rows = parts.size - (hasColumns ? 2 : 1);
+  return hasColumns ? second->next : second;
+}
+
+void Encoder::writeInsertRow(const SqlNode* row) {
+  SpanScope scope(*this, row);
+  writeExprSeq(row->children());
+}
+
+void Encoder::writeInsertKind(const SqlNode* stmt) {
+  size_t rows;
+  const SqlNode* firstRow = writeInsertHead(stmt, rows);
+  w_.writeArrayHeader(rows);
+  for (const SqlNode* row = firstRow; row != nullptr; row = row->next) writeInsertRow(row);
   writeSpanEntry(stmt);
+}
+
+namespace {
+size_t arrayHeaderBytes(size_t count) { return count <= 15 ? 1 : count <= 0xffff ? 3 : 5; }
+}  // namespace
+
+void Encoder::beginStreamedInsert(const SqlNode* stmt) {
+  // What writeStatement and writeInsertKind write before the rows, with the rows' header kept
+  // open: it is as long as the count so far needs, and widened when the count outgrows it.
+  streamed_ = StreamedInsert{};
+  streamed_.outer = inherited_;
+  inherited_ = &resolved(stmt);
+  w_.writeRaw(kSeq<fixmap(2), key::kind>);
+  const SqlNode* firstRow = writeInsertHead(stmt, streamed_.rows);
+  streamed_.headerBytes = arrayHeaderBytes(streamed_.rows);
+  streamed_.headerAt = w_.reserveArrayHeader(streamed_.headerBytes);
+  for (const SqlNode* row = firstRow; row != nullptr; row = row->next) writeInsertRow(row);
+}
+
+void Encoder::writeStreamedRow(const SqlNode* row) {
+  const size_t needed = arrayHeaderBytes(++streamed_.rows);
+  if (needed != streamed_.headerBytes) {
+    w_.widenArrayHeader(streamed_.headerAt, streamed_.headerBytes, needed);
+    streamed_.headerBytes = needed;
+  }
+  writeInsertRow(row);
+}
+
+void Encoder::finishStreamedInsert(const SqlNode* stmt) {
+  w_.writeArrayHeaderAt(streamed_.headerAt, streamed_.headerBytes, streamed_.rows);
+  writeSpanEntry(stmt);  // the INSERT map's
+  writeSpanEntry(stmt);  // the statement map's
+  inherited_ = streamed_.outer;
 }
 
 void Encoder::writeUpdateKind(const SqlNode* stmt) {

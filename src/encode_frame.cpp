@@ -11,40 +11,104 @@
 
 namespace quorix {
 
+namespace {
+
+// The writer's expected final size, projected from the bytes written per input byte so far, so
+// that the buffer grows straight to about the document's size.
+void projectTotal(MsgPackWriter& writer, size_t consumed, size_t textSize) {
+  if (consumed != 0 && consumed < textSize)
+    writer.expectTotal(writer.size() + writer.size() * (textSize - consumed) / consumed);
+}
+
+// Writes a long INSERT's rows as the parser hands them over (see RowSink), so that its nodes
+// never pile up. A failure is kept, not thrown, like a whole statement's (see astToMsgPack).
+class RowStreamer final : public RowSink {
+ public:
+  RowStreamer(Encoder& enc, MsgPackWriter& writer, const Arena& arena, size_t textSize,
+              std::exception_ptr& failure)
+      : enc_(enc), writer_(writer), arena_(arena), textSize_(textSize), failure_(failure) {}
+
+  void beginRows(const SqlNode* insert) override {
+    open_ = insert;
+    rows_ = 0;
+    // As for a first statement: until a projection is possible, expect about the tree's size.
+    if (writer_.size() <= 1) writer_.expectTotal(writer_.size() + arena_.bytesInUse());
+    guarded([&] { enc_.beginStreamedInsert(insert); });
+  }
+
+  void row(const SqlNode* row, size_t consumedBytes) override {
+    guarded([&] { enc_.writeStreamedRow(row); });
+    if (++rows_ % 64 == 0) projectTotal(writer_, consumedBytes, textSize_);
+  }
+
+  // Closes the statement if it is the one being streamed; false for any other.
+  bool finish(const SqlNode* stmt) {
+    if (stmt != open_) return false;
+    open_ = nullptr;
+    guarded([&] { enc_.finishStreamedInsert(stmt); });
+    return true;
+  }
+
+ private:
+  template <typename Write>
+  void guarded(Write&& write) {
+    if (failure_) return;
+    try {
+      write();
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+  }
+
+  Encoder& enc_;
+  MsgPackWriter& writer_;
+  const Arena& arena_;
+  size_t textSize_;
+  std::exception_ptr& failure_;
+  const SqlNode* open_ = nullptr;
+  size_t rows_ = 0;
+};
+
+}  // namespace
+
 void astToMsgPack(std::string_view text, MsgPackWriter& writer) {
   // Each statement is encoded as soon as it is parsed and its nodes are then released: the
   // tree of one statement stays in the cache and memory holds one statement's nodes at a time.
+  // A long INSERT goes further: its rows are written as they are parsed, each row's nodes
+  // released before the next (RowStreamer).
   // The count of the statement array is known only at the end, so its header is filled in
   // last, into bytes kept in front: one byte, which is all that up to 15 statements need, and
   // three from the 16th statement on. The host frees the document from its first byte, so a
   // header shorter than the bytes kept would cost a move of the whole document at the end;
-  // widening early moves 15 statements at most.
+  // widening early moves 16 statements at most.
   writer.reserveFront(1);
   Encoder enc(writer);
   // A failure while encoding must not hide a parse error further on, which is what a
   // parse-then-encode order would report; so it waits until the whole text has parsed.
   std::exception_ptr encodeFailure;
   Arena arena(text.size() < (size_t(64) << 10) ? text.size() : (size_t(64) << 10));
+  RowStreamer rows(enc, writer, arena, text.size(), encodeFailure);
   size_t seen = 0;
-  size_t count = parseSqlStatements(text, arena, [&](const SqlNode* stmt, const Parser& parser) {
-    if (encodeFailure) return;
-    if (++seen == 16) writer.widenFront(3);
-    // Until the bytes per input byte are known, expect the first statement's document to be
-    // about the size of its tree (a 120-byte node comes out as 40 to 110 bytes), so that one
-    // large statement does not regrow the buffer a dozen times.
-    if (seen == 1) writer.expectTotal(writer.size() + arena.bytesInUse());
-    try {
-      enc.writeStatement(stmt);
-    } catch (...) {
-      encodeFailure = std::current_exception();
-      return;
+  auto onStatement = [&](const SqlNode* stmt, const Parser& parser) {
+    if (rows.finish(stmt)) {
+      // Written while it was parsed.
+    } else if (!encodeFailure) {
+      // Until the bytes per input byte are known, expect the first statement's document to be
+      // about the size of its tree (a 120-byte node comes out as 40 to 110 bytes), so that one
+      // large statement does not regrow the buffer a dozen times.
+      if (seen == 0) writer.expectTotal(writer.size() + arena.bytesInUse());
+      try {
+        enc.writeStatement(stmt);
+      } catch (...) {
+        encodeFailure = std::current_exception();
+      }
     }
-    // Project the final size from the bytes per input byte so far, so the buffer grows
-    // straight to about the document's size.
-    size_t consumed = parser.consumedBytes();
-    if (consumed != 0 && consumed < text.size())
-      writer.expectTotal(writer.size() + writer.size() * (text.size() - consumed) / consumed);
-  });
+    if (encodeFailure) return;
+    // Never while a statement is streamed: the kept header's place must not move.
+    if (++seen == 16) writer.widenFront(3);
+    projectTotal(writer, parser.consumedBytes(), text.size());
+  };
+  size_t count = parseSqlStatements(text, arena, onStatement, &rows);
   if (encodeFailure) std::rethrow_exception(encodeFailure);
   writer.writeFrontArrayHeader(count);
   writer.checkLimit();

@@ -120,6 +120,12 @@ class Encoder {
   void writeFromItem(const SqlNode* item);
 
   void writeInsertKind(const SqlNode* stmt);
+  // A long INSERT whose rows arrive while it is parsed (see RowSink). Its statement map is
+  // opened with the rows parsed so far, continued one row at a time, and closed once the parser
+  // returns the statement; the bytes are those writeStatement would write for the whole tree.
+  void beginStreamedInsert(const SqlNode* stmt);
+  void writeStreamedRow(const SqlNode* row);
+  void finishStreamedInsert(const SqlNode* stmt);
   void writeUpdateKind(const SqlNode* stmt);
   void writeDeleteKind(const SqlNode* stmt);
 
@@ -139,6 +145,9 @@ class Encoder {
   // The opening of an expression's map, {"kind": <variant map>, before its "span" entry.
   void writeExprVariant(const SqlNode* node);
   void writeDropKind(const SqlNode* stmt, const PackedStr<10>& variant);
+  // An INSERT's map up to its "values" key; returns the first row and counts the rows.
+  const SqlNode* writeInsertHead(const SqlNode* stmt, size_t& rows);
+  void writeInsertRow(const SqlNode* row);
 
   // Nodes built without a position take the span of their nearest ancestor that has one. The
   // encoder settles that on its way down instead of in a separate pass over the tree:
@@ -170,8 +179,18 @@ class Encoder {
     const Span* span;
   };
 
+  // The INSERT being streamed: where its "values" header is kept and how long it is, the rows
+  // so far, and the span to return to when it closes.
+  struct StreamedInsert {
+    size_t headerAt = 0;
+    size_t headerBytes = 0;
+    size_t rows = 0;
+    const Span* outer = nullptr;
+  };
+
   MsgPackWriter& w_;
   const Span* inherited_ = &kEmptySpan;
+  StreamedInsert streamed_;
   // Shared explicit stack for walking left-deep chains without recursion; ordinary statements
   // stay within its inline part and never allocate.
   SmallStack<ChainLink, 64> chain_;

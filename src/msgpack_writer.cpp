@@ -74,6 +74,22 @@ void MsgPackWriter::writeFrontArrayHeader(size_t count) {
   front_ = 0;
 }
 
+void MsgPackWriter::widenArrayHeader(size_t at, size_t from, size_t to) {
+  ensure(to - from);
+  std::memmove(buf_ + at + to, buf_ + at + from, size_ - at - from);
+  size_ += to - from;
+}
+
+void MsgPackWriter::writeArrayHeaderAt(size_t at, size_t reserved, size_t count) {
+  const size_t needed = count <= 15 ? 1 : count <= 0xffff ? 3 : 5;
+  if (needed != reserved) {
+    throw InternalDefect("array header of " + std::to_string(count) + " entries needs " +
+                         std::to_string(needed) + " bytes, " + std::to_string(reserved) +
+                         " were kept");
+  }
+  writeHeaderAt(at, count);
+}
+
 void MsgPackWriter::writeHeaderAt(size_t at, size_t count) {
   size_t end = size_;
   size_ = at;

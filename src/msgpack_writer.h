@@ -1,5 +1,6 @@
 // An append-only MessagePack writer: smallest forms for lengths and integers, str8 for strings
-// of 32..255 bytes, doubles always as float64. Nothing is ever back-patched.
+// of 32..255 bytes, doubles always as float64. The only bytes written out of order are the
+// headers of arrays whose count is known at their end, kept exactly as long as that count needs.
 #pragma once
 
 #include <algorithm>
@@ -76,6 +77,21 @@ class MsgPackWriter {
   // Makes the reservation `bytes` long, moving what is written so far up when it was shorter.
   void widenFront(size_t bytes);
   void writeFrontArrayHeader(size_t count);
+
+  // The same for an array inside the document (a long list written while its end is still
+  // being read): `reserveArrayHeader` keeps `bytes` at the current end and returns where they
+  // are; `widenArrayHeader` makes them `to` bytes long, moving what follows them up; once the
+  // count is known, `writeArrayHeaderAt` fills them in, and the count's header must be exactly
+  // as long as the bytes kept. Places stay valid while the writer grows (they are offsets), but
+  // not across widenFront.
+  size_t reserveArrayHeader(size_t bytes) {
+    ensure(bytes);
+    const size_t at = size_;
+    size_ += bytes;
+    return at;
+  }
+  void widenArrayHeader(size_t at, size_t from, size_t to);
+  void writeArrayHeaderAt(size_t at, size_t reserved, size_t count);
 
   // The expected final size: growth goes straight there instead of doubling, so the buffer
   // ends close to the document's size.

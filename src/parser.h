@@ -20,9 +20,29 @@ namespace quorix {
 // thread is safe; an unoptimised -O0 build needs about 1.3 MiB.
 inline constexpr int kMaxNestingDepth = 500;
 
+// Takes the rows of a long INSERT while they are being parsed, so that its nodes need not be
+// held all at once: after kRowsBeforeStreaming rows, the statement as parsed so far (table,
+// columns and those rows) goes to beginRows, and each later row to row(), after which its nodes
+// are released. Such an INSERT comes back from the parser without those later rows; the sink
+// knows them.
+class RowSink {
+ public:
+  virtual void beginRows(const SqlNode* insert) = 0;
+  // `consumedBytes`: how much of the text the parser has read, the row included.
+  virtual void row(const SqlNode* row, size_t consumedBytes) = 0;
+
+ protected:
+  ~RowSink() = default;
+};
+
+// An INSERT shorter than this is parsed whole, however it is consumed.
+inline constexpr size_t kRowsBeforeStreaming = 64;
+
 class Parser {
  public:
   Parser(std::string_view text, Arena& arena);
+
+  void setRowSink(RowSink* sink) { rowSink_ = sink; }
 
   // The next statement, or nullptr at the end of the text. Nodes without a position keep an
   // empty span (see fillMissingSpans).
@@ -116,11 +136,16 @@ class Parser {
   SqlNode* parseLikeRest(SqlNode* left, BinaryOperator op);
   SqlNode* parseBetweenRest(SqlNode* left, BinaryOperator op);
   SqlNode* parseTableConstraint();
+  // Streams the rest of an INSERT's rows to the sink (see RowSink).
+  void streamRows(SqlNode* insert);
+  // Releases the arena back to `mark` (everything when null), keeping the lookahead token valid.
+  void releaseTo(const Arena::Mark* mark);
 
   Arena& arena_;
   Lexer lexer_;
   Token current_;
   int depth_ = 0;
+  RowSink* rowSink_ = nullptr;
 };
 
 // Counts one nesting level for its lifetime; entered while `current` is the token that opens
@@ -143,10 +168,13 @@ class NestingGuard {
 
 // Parses the text statement by statement: each statement goes to
 // `onStatement(stmt, parser)` and is released before the next one is parsed, so the nodes of a
-// long text never pile up. Returns the number of statements.
+// long text never pile up; with `rows`, a long INSERT's rows go there as they are parsed.
+// Returns the number of statements.
 template <typename OnStatement>
-size_t parseSqlStatements(std::string_view text, Arena& arena, OnStatement&& onStatement) {
+size_t parseSqlStatements(std::string_view text, Arena& arena, OnStatement&& onStatement,
+                          RowSink* rows = nullptr) {
   Parser parser(text, arena);
+  parser.setRowSink(rows);
   size_t count = 0;
   while (SqlNode* stmt = parser.nextStatement()) {
     ++count;

@@ -90,16 +90,19 @@ SqlNode* Parser::nextStatement() {
   return parseStatement();
 }
 
-void Parser::releaseNodes() {
+void Parser::releaseNodes() { releaseTo(nullptr); }
+
+void Parser::releaseTo(const Arena::Mark* mark) {
+  auto release = [&] { mark != nullptr ? arena_.rewind(*mark) : arena_.reset(); };
   // The lookahead may be a string whose unescaped text lives in the arena; it has to outlive
-  // the reset (it may yet appear in an error message).
+  // the release (it may yet appear in an error message).
   std::string_view lexeme = current_.lexeme;
   if (lexeme.empty() || lexer_.inInput(lexeme.data())) {
-    arena_.reset();
+    release();
     return;
   }
   std::string kept(lexeme);
-  arena_.reset();
+  release();
   current_.lexeme = arena_.copy(kept);
 }
 

@@ -23,6 +23,7 @@ SqlNode* Parser::parseInsertStmt() {
     append(parts, columns);
   }
   expect(tkValues);
+  size_t rows = 0;
   for (;;) {
     expect(tkLParen);
     SqlNode* row = newNode(arena_, nkExprList, emptySpan());
@@ -30,8 +31,27 @@ SqlNode* Parser::parseInsertStmt() {
     append(parts, row);
     if (!check(tkComma)) break;
     advance();
+    if (++rows == kRowsBeforeStreaming && rowSink_ != nullptr) {
+      streamRows(stmt);
+      break;
+    }
   }
   return stmt;
+}
+
+void Parser::streamRows(SqlNode* insert) {
+  rowSink_->beginRows(insert);
+  // Each row's nodes go once the sink has it: memory holds one row, not the whole list.
+  const Arena::Mark mark = arena_.mark();
+  for (;;) {
+    expect(tkLParen);
+    SqlNode* row = newNode(arena_, nkExprList, emptySpan());
+    parseListElements(row->children());
+    rowSink_->row(row, lexer_.consumed());
+    releaseTo(&mark);
+    if (!check(tkComma)) break;
+    advance();
+  }
 }
 
 SqlNode* Parser::parseUpdateStmt() {

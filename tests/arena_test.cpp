@@ -1,5 +1,6 @@
 // The per-statement arena: memory handed out between two resets never overlaps, whatever the
-// mix of sizes and however the blocks kept from earlier statements are reused or merged.
+// mix of sizes and however the blocks kept from earlier statements are reused or merged; a
+// rewind to a mark releases only what came after it.
 #include "arena.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +69,48 @@ TEST(Arena, RandomRoundsKeepEveryPieceIntact) {
     for (size_t& n : sizes) n = 1 + (rng() % 8 == 0 ? rng() % 200000 : rng() % 300);
     round(arena, sizes, static_cast<unsigned char>(r));
     arena.reset();
+  }
+}
+
+// A long list reuses each element's memory for the next: what was made before the mark stays
+// intact through any number of rewinds, and what comes after a rewind starts where the mark was.
+TEST(Arena, RewindKeepsWhatCameBeforeTheMark) {
+  struct Case {
+    const char* what;
+    std::vector<size_t> before;   // made before the mark, must survive
+    std::vector<size_t> element;  // made and released again, many times over
+  };
+  std::vector<size_t> many(300, 128);
+  const Case cases[] = {
+      {"all inline", {16, 32}, {24, 40, 8}},
+      {"elements spill into blocks of their own", {16}, many},
+      {"mark inside a block", many, {64, 64}},
+      {"element larger than any block", {100}, {size_t(3) << 20, 5}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Arena arena(4096);
+    std::vector<Piece> kept;
+    for (size_t i = 0; i < c.before.size(); ++i) {
+      auto* p = static_cast<unsigned char*>(arena.allocate(c.before[i], 8));
+      std::memset(p, 0x5a, c.before[i]);
+      kept.push_back({p, c.before[i], 0x5a});
+    }
+    const Arena::Mark mark = arena.mark();
+    const size_t inUse = arena.bytesInUse();
+    void* firstAfterMark = nullptr;
+    for (int element = 0; element < 20; ++element) {
+      round(arena, c.element, static_cast<unsigned char>(element));
+      arena.rewind(mark);
+      EXPECT_EQ(arena.bytesInUse(), inUse);
+      void* next = arena.allocate(1, 1);
+      if (firstAfterMark == nullptr) firstAfterMark = next;
+      EXPECT_EQ(next, firstAfterMark);
+      arena.rewind(mark);
+    }
+    for (const Piece& piece : kept) {
+      for (size_t k = 0; k < piece.n; ++k) ASSERT_EQ(piece.p[k], piece.fill);
+    }
   }
 }
 

@@ -8,8 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "arena.h"
+#include "encoder.h"
 #include "library.h"
 #include "msgpack_writer.h"
+#include "parser.h"
 #include "test_support.h"
 
 namespace quorix::test {
@@ -170,6 +173,84 @@ TEST(StatementArray, EscapedStringAfterAStatementKeepsItsText) {
   EXPECT_EQ(o.error,
             "Parse error at line 1, col 11: expected SQL statement (SELECT, INSERT, UPDATE, "
             "DELETE, CREATE, DROP) (got tkString 'it's')");
+}
+
+// The document as a parse-then-encode order writes it: each statement's whole tree, with no
+// rows handed over while parsing.
+std::vector<uint8_t> wholeTreeDocument(std::string_view text) {
+  Arena arena;
+  MsgPackWriter body(0);
+  Encoder enc(body);
+  size_t count = parseSqlStatements(
+      text, arena, [&](const SqlNode* stmt, const Parser&) { enc.writeStatement(stmt); });
+  std::vector<uint8_t> out = arrayHeader(count);
+  out.insert(out.end(), body.data(), body.data() + body.size());
+  return out;
+}
+
+// Rows of every kind of element: literals, escaped strings, expressions, subqueries, and rows
+// broken by comments and line breaks (which leave the literal shortcut).
+std::string mixedRows(size_t n) {
+  std::string s = "INSERT INTO t VALUES ";
+  for (size_t i = 0; i < n; ++i) {
+    const std::string k = std::to_string(i);
+    s += i ? ",\n" : "";
+    switch (i % 5) {
+      case 0:
+        s += "(" + k + ", 'a''" + k + "', NULL)";
+        break;
+      case 1:
+        s += "(-" + k + ".25, a + " + k + ", TRUE)";
+        break;
+      case 2:
+        s += "((SELECT max(x) FROM u WHERE u.y = " + k + "), 'b', " + k + ")";
+        break;
+      case 3:
+        s += "(" + k + " -- a comment\n, 'c', 1)";
+        break;
+      default:
+        s += "(CAST(" + k + " AS INT), lower('D'), " + k + " * 2)";
+    }
+  }
+  return s;
+}
+
+// A long INSERT is written while it is parsed, row by row (see RowSink); its bytes must be those
+// of the whole tree, whatever the row count (the values header grows from three bytes to five
+// at 65536 rows) and wherever the statement stands in the text.
+TEST(LongInsert, StreamedRowsGiveTheWholeTreesDocument) {
+  struct Case {
+    const char* why;
+    std::string text;
+  };
+  std::string many;
+  for (int i = 0; i < 15; ++i) many += "SELECT " + std::to_string(i) + ";\n";
+  const Case cases[] = {
+      {"64 rows: parsed whole", rows(64)},
+      {"65 rows: the first streamed row", rows(65)},
+      {"200 rows", rows(200)},
+      {"every kind of row, no column list", mixedRows(500)},
+      {"65535 rows: the largest array16", rows(65535)},
+      {"65536 rows: widened to array32 mid-stream", rows(65536)},
+      {"65537 rows", rows(65537)},
+      {"between other statements, twice",
+       "SELECT 1;\n" + rows(300) + ";\n" + mixedRows(90) + ";\nDELETE FROM t"},
+      {"the 16th statement, when the front header widens", many + rows(100) + "; SELECT 2"},
+      {"a string whose text is unescaped, right after the rows", rows(70) + ";\n'it''s'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    Outcome o = parse(c.text);
+    if (c.text.back() == '\'') {
+      EXPECT_EQ(o.status, 1);
+      EXPECT_EQ(o.error,
+                "Parse error at line 2, col 1: expected SQL statement (SELECT, INSERT, UPDATE, "
+                "DELETE, CREATE, DROP) (got tkString 'it's')");
+      continue;
+    }
+    ASSERT_EQ(o.status, 0) << o.error;
+    EXPECT_TRUE(o.data == wholeTreeDocument(c.text)) << "documents differ";
+  }
 }
 
 TEST(FrontHeader, FilledInAfterTheEntries) {

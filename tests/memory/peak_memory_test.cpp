@@ -100,4 +100,37 @@ INSTANTIATE_TEST_SUITE_P(Workloads, PeakMemory,
                                             ::testing::Values(Heap::kWarm, Heap::kCold)),
                          caseName);
 
+// One INSERT of 1 MiB with short rows: its nodes (four per row of about 14 bytes) would take
+// over three times the budget if they were held until the statement ends.
+class PeakMemoryOfOneInsert : public ::testing::TestWithParam<Heap> {
+ protected:
+  void SetUp() override {
+    if (!trackerSeesTheLibrary()) GTEST_SKIP() << "the malloc replacement is not in use";
+    setUp(GetParam());
+  }
+  void TearDown() override { setUp(Heap::kCold); }
+};
+
+TEST_P(PeakMemoryOfOneInsert, LongInsertPeaksWithinTheBudget) {
+  std::string text = "INSERT INTO t (a, b, c) VALUES\n";
+  for (unsigned i = 0; text.size() < quorix_bench::kMiB; ++i) {
+    text += "(" + std::to_string(i % 97) + ", " + std::to_string(i % 89) + ", " +
+            std::to_string(i % 83) + "),\n";
+  }
+  text += "(0, 0, 0);\n";
+  const int64_t input = static_cast<int64_t>(text.size());
+  const Call c = measure(text);
+  ASSERT_EQ(c.status, 0);
+  EXPECT_LE(c.peakRise, c.documentBytes + 4 * input)
+      << "document " << c.documentBytes << " bytes, input " << input << " bytes";
+  EXPECT_EQ(c.leftOver, 0);
+}
+
+std::string heapName(const ::testing::TestParamInfo<Heap>& param) {
+  return param.param == Heap::kWarm ? "warm_heap" : "cold_heap";
+}
+
+INSTANTIATE_TEST_SUITE_P(Heaps, PeakMemoryOfOneInsert, ::testing::Values(Heap::kWarm, Heap::kCold),
+                         heapName);
+
 }  // namespace
