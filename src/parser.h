@@ -136,6 +136,8 @@ class Parser {
   SqlNode* parseLikeRest(SqlNode* left, BinaryOperator op);
   SqlNode* parseBetweenRest(SqlNode* left, BinaryOperator op);
   SqlNode* parseTableConstraint();
+  // One parenthesised row of VALUES.
+  SqlNode* parseValuesRow();
   // Streams the rest of an INSERT's rows to the sink (see RowSink).
   void streamRows(SqlNode* insert);
   // Releases the arena back to `mark` (everything when null), keeping the lookahead token valid.

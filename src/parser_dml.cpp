@@ -25,10 +25,7 @@ SqlNode* Parser::parseInsertStmt() {
   expect(tkValues);
   size_t rows = 0;
   for (;;) {
-    expect(tkLParen);
-    SqlNode* row = newNode(arena_, nkExprList, emptySpan());
-    parseListElements(row->children());
-    append(parts, row);
+    append(parts, parseValuesRow());
     if (!check(tkComma)) break;
     advance();
     if (++rows == kRowsBeforeStreaming && rowSink_ != nullptr) {
@@ -39,15 +36,19 @@ SqlNode* Parser::parseInsertStmt() {
   return stmt;
 }
 
+SqlNode* Parser::parseValuesRow() {
+  expect(tkLParen);
+  SqlNode* row = newNode(arena_, nkExprList, emptySpan());
+  parseListElements(row->children());
+  return row;
+}
+
 void Parser::streamRows(SqlNode* insert) {
   rowSink_->beginRows(insert);
   // Each row's nodes go once the sink has it: memory holds one row, not the whole list.
   const Arena::Mark mark = arena_.mark();
   for (;;) {
-    expect(tkLParen);
-    SqlNode* row = newNode(arena_, nkExprList, emptySpan());
-    parseListElements(row->children());
-    rowSink_->row(row, lexer_.consumed());
+    rowSink_->row(parseValuesRow(), lexer_.consumed());
     releaseTo(&mark);
     if (!check(tkComma)) break;
     advance();

@@ -62,31 +62,43 @@ void setUp(Heap heap) {
   mallopt(M_TRIM_THRESHOLD, heap == Heap::kWarm ? 64 << 20 : 128 << 10);
 }
 
-class PeakMemory : public ::testing::TestWithParam<std::tuple<Workload, Heap>> {
+// Parses the text, which must be valid, and holds the call to the budget; returns what it took.
+Call expectWithinBudget(const std::string& text) {
+  const int64_t input = static_cast<int64_t>(text.size());
+  const Call c = measure(text);
+  EXPECT_EQ(c.status, 0);
+  EXPECT_LE(c.peakRise, c.documentBytes + 4 * input)
+      << "document " << c.documentBytes << " bytes, input " << input << " bytes";
+  EXPECT_EQ(c.leftOver, 0);
+  return c;
+}
+
+Heap heapOf(Heap heap) { return heap; }
+Heap heapOf(const std::tuple<Workload, Heap>& param) { return std::get<1>(param); }
+
+// Sets glibc up as the parameter says, once the replacement is known to see the library.
+template <typename Param>
+class HeapTest : public ::testing::TestWithParam<Param> {
  protected:
   void SetUp() override {
     if (!trackerSeesTheLibrary()) GTEST_SKIP() << "the malloc replacement is not in use";
-    setUp(std::get<1>(GetParam()));
+    setUp(heapOf(this->GetParam()));
   }
   void TearDown() override { setUp(Heap::kCold); }
 };
 
+using PeakMemory = HeapTest<std::tuple<Workload, Heap>>;
+
 TEST_P(PeakMemory, TextPeaksWithinDocumentPlusFourTimesInputAndGivesAllBack) {
   const auto corpus = quorix_bench::generateCorpus(std::get<0>(GetParam()), quorix_bench::kMiB);
   const std::string text = quorix_bench::renderTexts(corpus, quorix_bench::Rendering::kNative).text;
-  const int64_t input = static_cast<int64_t>(text.size());
-
-  const Call ok = measure(text);
-  ASSERT_EQ(ok.status, 0);
-  EXPECT_LE(ok.peakRise, ok.documentBytes + 4 * input)
-      << "document " << ok.documentBytes << " bytes, input " << input << " bytes";
-  EXPECT_EQ(ok.leftOver, 0);
+  const Call ok = expectWithinBudget(text);
 
   // The same text with an error at its very end: everything written is thrown away, and the
   // peak is no higher than the whole document's would have been.
   const Call failed = measure(text + "SELECT FROM;\n");
   ASSERT_EQ(failed.status, 1);
-  EXPECT_LE(failed.peakRise, ok.documentBytes + 4 * input);
+  EXPECT_LE(failed.peakRise, ok.documentBytes + 4 * static_cast<int64_t>(text.size()));
   EXPECT_EQ(failed.leftOver, 0);
 }
 
@@ -102,14 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Workloads, PeakMemory,
 
 // One INSERT of 1 MiB with short rows: its nodes (four per row of about 14 bytes) would take
 // over three times the budget if they were held until the statement ends.
-class PeakMemoryOfOneInsert : public ::testing::TestWithParam<Heap> {
- protected:
-  void SetUp() override {
-    if (!trackerSeesTheLibrary()) GTEST_SKIP() << "the malloc replacement is not in use";
-    setUp(GetParam());
-  }
-  void TearDown() override { setUp(Heap::kCold); }
-};
+using PeakMemoryOfOneInsert = HeapTest<Heap>;
 
 TEST_P(PeakMemoryOfOneInsert, LongInsertPeaksWithinTheBudget) {
   std::string text = "INSERT INTO t (a, b, c) VALUES\n";
@@ -118,12 +123,7 @@ TEST_P(PeakMemoryOfOneInsert, LongInsertPeaksWithinTheBudget) {
             std::to_string(i % 83) + "),\n";
   }
   text += "(0, 0, 0);\n";
-  const int64_t input = static_cast<int64_t>(text.size());
-  const Call c = measure(text);
-  ASSERT_EQ(c.status, 0);
-  EXPECT_LE(c.peakRise, c.documentBytes + 4 * input)
-      << "document " << c.documentBytes << " bytes, input " << input << " bytes";
-  EXPECT_EQ(c.leftOver, 0);
+  expectWithinBudget(text);
 }
 
 std::string heapName(const ::testing::TestParamInfo<Heap>& param) {
