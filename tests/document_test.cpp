@@ -152,18 +152,23 @@ TEST(StatementArray, LaterParseErrorsOutrankEncodingFailures) {
 }
 
 TEST(StatementArray, LaterParseErrorsOutrankTheDocumentLimit) {
-  // The first statement's document outgrows the limit while it is written.
-  const std::string text = rows(2000) + ";\nSELECT FROM";
-  const Limits limits{.maxDocumentBytes = 4096};
-  Outcome o = take(parseWithLimits(text.c_str(), 0, limits));
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.error,
-            "Parse error at line 2, col 8: unexpected token in expression (got tkFrom 'FROM')");
-  Outcome over = take(parseWithLimits(rows(2000).c_str(), 0, limits));
-  EXPECT_EQ(over.error.find("internal parser defect (this is a parser bug, not invalid SQL): value "
-                            "out of range: the document exceeds 4096 bytes"),
-            0u)
-      << over.error;
+  // The first statement's document outgrows the limit while it is written: among its first 64
+  // rows (written together), or among the rows written one by one after them.
+  for (size_t limit : {size_t(4096), size_t(64) << 10}) {
+    SCOPED_TRACE(limit);
+    const std::string text = rows(2000) + ";\nSELECT FROM";
+    const Limits limits{.maxDocumentBytes = limit};
+    Outcome o = take(parseWithLimits(text.c_str(), 0, limits));
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.error,
+              "Parse error at line 2, col 8: unexpected token in expression (got tkFrom 'FROM')");
+    Outcome over = take(parseWithLimits(rows(2000).c_str(), 0, limits));
+    EXPECT_EQ(over.error.find("internal parser defect (this is a parser bug, not invalid SQL): "
+                              "value out of range: the document exceeds " +
+                              std::to_string(limit) + " bytes"),
+              0u)
+        << over.error;
+  }
 }
 
 TEST(StatementArray, EscapedStringAfterAStatementKeepsItsText) {
