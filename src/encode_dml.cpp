@@ -36,10 +36,6 @@ void Encoder::writeInsertKind(const SqlNode* stmt) {
   writeSpanEntry(stmt);
 }
 
-namespace {
-size_t arrayHeaderBytes(size_t count) { return count <= 15 ? 1 : count <= 0xffff ? 3 : 5; }
-}  // namespace
-
 void Encoder::beginStreamedInsert(const SqlNode* stmt) {
   // What writeStatement and writeInsertKind write before the rows, with the rows' header kept
   // open: it is as long as the count so far needs, and widened when the count outgrows it.
@@ -48,13 +44,13 @@ void Encoder::beginStreamedInsert(const SqlNode* stmt) {
   inherited_ = &resolved(stmt);
   w_.writeRaw(kSeq<fixmap(2), key::kind>);
   const SqlNode* firstRow = writeInsertHead(stmt, streamed_.rows);
-  streamed_.headerBytes = arrayHeaderBytes(streamed_.rows);
+  streamed_.headerBytes = MsgPackWriter::arrayHeaderBytes(streamed_.rows);
   streamed_.headerAt = w_.reserveArrayHeader(streamed_.headerBytes);
   for (const SqlNode* row = firstRow; row != nullptr; row = row->next) writeInsertRow(row);
 }
 
 void Encoder::writeStreamedRow(const SqlNode* row) {
-  const size_t needed = arrayHeaderBytes(++streamed_.rows);
+  const size_t needed = MsgPackWriter::arrayHeaderBytes(++streamed_.rows);
   if (needed != streamed_.headerBytes) {
     w_.widenArrayHeader(streamed_.headerAt, streamed_.headerBytes, needed);
     streamed_.headerBytes = needed;

@@ -66,7 +66,7 @@ void MsgPackWriter::widenFront(size_t bytes) {
 }
 
 void MsgPackWriter::writeFrontArrayHeader(size_t count) {
-  size_t n = count <= 15 ? 1 : count <= 0xffff ? 3 : 5;
+  size_t n = arrayHeaderBytes(count);
   // More entries than the reservation foresaw: make room by moving the document up.
   widenFront(n);
   writeHeaderAt(front_ - n, count);
@@ -81,7 +81,7 @@ void MsgPackWriter::widenArrayHeader(size_t at, size_t from, size_t to) {
 }
 
 void MsgPackWriter::writeArrayHeaderAt(size_t at, size_t reserved, size_t count) {
-  const size_t needed = count <= 15 ? 1 : count <= 0xffff ? 3 : 5;
+  const size_t needed = arrayHeaderBytes(count);
   if (needed != reserved) {
     throw InternalDefect("array header of " + std::to_string(count) + " entries needs " +
                          std::to_string(needed) + " bytes, " + std::to_string(reserved) +

@@ -84,6 +84,10 @@ class MsgPackWriter {
   // count is known, `writeArrayHeaderAt` fills them in, and the count's header must be exactly
   // as long as the bytes kept. Places stay valid while the writer grows (they are offsets), but
   // not across widenFront.
+  // The length of the smallest header of an array of `count` entries.
+  static constexpr size_t arrayHeaderBytes(size_t count) {
+    return count <= 15 ? 1 : count <= 0xffff ? 3 : 5;
+  }
   size_t reserveArrayHeader(size_t bytes) {
     ensure(bytes);
     const size_t at = size_;
