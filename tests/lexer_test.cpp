@@ -173,5 +173,35 @@ TEST(Keywords, EveryWordInAnyCaseAndNothingElse) {
   EXPECT_EQ(tokenKindName(tkPipePipe), "tkPipePipe");
 }
 
+// A word's end is found several bytes at a time where enough input follows, and byte by byte
+// near the end of the text: every length on either side of those steps, ended by each byte
+// that borders a range of word bytes, at every distance from the end of the text.
+TEST(Words, EndAtEveryLengthBeforeEveryNeighbouringByte) {
+  const std::string wordBytes = "aZ_9zA0";
+  const std::string enders = std::string(" /:@[`{\x7f\x80\xff^(\n", 13) + std::string(1, '\0');
+  for (size_t length = 1; length <= 40; ++length) {
+    std::string word;
+    for (size_t i = 0; i < length; ++i) word += wordBytes[(i * 3 + length) % wordBytes.size()];
+    if (word[0] >= '0' && word[0] <= '9') word[0] = 'q';
+    for (char ender : enders) {
+      for (size_t tail = 0; tail <= 20; ++tail) {
+        // `tail` bytes of padding after the ending byte; none at all for tail 0 (the word
+        // ends the text).
+        std::string text = "x " + word;
+        if (tail > 0) text += std::string(1, ender) + std::string(tail - 1, ' ');
+        Arena arena;
+        Lexer lexer(text, arena);
+        Token t;
+        lexer.next(t);
+        lexer.next(t);
+        ASSERT_EQ(t.lexeme, word) << "length " << length << " ender " << int(ender) << " tail "
+                                  << tail;
+        ASSERT_EQ(t.column, 3);
+        ASSERT_EQ(lexer.consumed(), 2 + length);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quorix
