@@ -1,5 +1,6 @@
 #include "lexer.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -337,15 +338,36 @@ void Lexer::readString(Token& tok) {
 
 namespace {
 
-// The end of the word whose bytes continue at `q`. Most words end within sixteen bytes, found
-// there without a branch per byte: a loop that exits at a different length every time is
-// mispredicted about once per word.
-[[gnu::always_inline]] inline const char* wordEnd(const char* q, const char* end) {
-#if defined(__SSE2__)
-  if (end - q >= 16) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-    // OR-ing 0x20 lowers ASCII letters and maps no other byte onto one.
-    const __m128i letter = _mm_sub_epi8(_mm_or_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+// Looks up a word of 2 to 10 bytes whose first eight bytes, case-folded, are `folded` (bytes
+// past the word are ignored).
+[[gnu::always_inline]] inline TokenKind classifyFolded(uint64_t folded, const char* word,
+                                                       size_t length) {
+  const uint64_t head =
+      (folded & (~uint64_t(0) >> (8 * (8 - std::min<size_t>(length, 8))))) | kFold;
+  uint16_t tail = 0;
+  if (length > 8) [[unlikely]]
+    tail = static_cast<uint16_t>(load<uint16_t>(word + length - 2) | 0x2020);
+  const uint8_t slot =
+      kKeywordTable.slots[keywordHash(head, tail, length, kKeywordTable.multiplier)];
+  if (slot != kNoSlot && kPackedKeywords[slot].head == head && kPackedKeywords[slot].tail == tail &&
+      kPackedKeywords[slot].length == length)
+    return kKeywords[slot].kind;
+  return tkIdent;
+}
+
+// Scans the word starting at `p` (its first byte is a letter or '_'): sets its kind, returns its
+// end. Most words end within sixteen bytes, found there without a branch per byte (a loop that
+// exits at a different length every time is mispredicted about once per word); the same load
+// supplies the case-folded bytes the keyword lookup needs.
+[[gnu::always_inline]] inline const char* scanWord(const char* p, const char* end,
+                                                   TokenKind& kind) {
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(_M_X64))
+  if (end - p >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // OR-ing 0x20 lowers ASCII letters and maps no other byte onto one; digits keep their
+    // value and '_' becomes 0x7f, which no keyword contains.
+    const __m128i folded = _mm_or_si128(x, _mm_set1_epi8(0x20));
+    const __m128i letter = _mm_sub_epi8(folded, _mm_set1_epi8('a'));
     const __m128i digit = _mm_sub_epi8(x, _mm_set1_epi8('0'));
     const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(25)), letter);
     const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit);
@@ -353,12 +375,18 @@ namespace {
     const unsigned inWord = static_cast<unsigned>(
         _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(isLetter, isDigit), isUnderscore)));
     const unsigned stops = ~inWord & 0xffffu;
-    if (stops != 0) [[likely]]
-      return q + std::countr_zero(stops);
-    q += 16;
+    if (stops != 0) [[likely]] {
+      const size_t length = static_cast<size_t>(std::countr_zero(stops));
+      kind = length - 2 <= kMaxKeywordLength - 2
+                 ? classifyFolded(static_cast<uint64_t>(_mm_cvtsi128_si64(folded)), p, length)
+                 : tkIdent;
+      return p + length;
+    }
   }
 #endif
+  const char* q = p + 1;
   while (q < end && kBytes.wordChar[byteAt(q)]) ++q;
+  kind = classifyWordInline(p, static_cast<size_t>(q - p));
   return q;
 }
 
@@ -377,8 +405,7 @@ void Lexer::next(Token& tok) {
     TokenKind kind;
     switch (kBytes.fast[c]) {
       case fcWord:
-        q = wordEnd(q, end);
-        kind = classifyWordInline(p, static_cast<size_t>(q - p));
+        q = scanWord(p, end, kind);
         break;
       case fcDigit:
         while (q < end && isDigit(q)) ++q;

@@ -98,6 +98,23 @@ INSTANTIATE_TEST_SUITE_P(
                  "tkSelect Select@1:1 tkFrom FROM@1:8 tkWhere wHeRe@1:13 tkEof @1:18"}),
     [](const testing::TestParamInfo<ScanCase>& info) { return std::string(info.param.name); });
 
+// The kind the scanner gives `word`, once with enough text after it for the scanner's
+// sixteen-byte step and once at the very end of the text; the two must agree.
+TokenKind scannedKind(const std::string& word) {
+  TokenKind kinds[2];
+  for (int atEnd = 0; atEnd < 2; ++atEnd) {
+    const std::string text = atEnd ? word : word + " x____________________";
+    Arena arena;
+    Lexer lexer(text, arena);
+    Token t;
+    lexer.next(t);
+    EXPECT_EQ(t.lexeme, word);
+    kinds[atEnd] = t.kind;
+  }
+  EXPECT_EQ(kinds[0], kinds[1]) << word;
+  return kinds[0];
+}
+
 TEST(Keywords, EveryWordInAnyCaseAndNothingElse) {
   // The 90 spellings with the kind each must give.
   const std::pair<const char*, TokenKind> words[] = {
@@ -154,6 +171,7 @@ TEST(Keywords, EveryWordInAnyCaseAndNothingElse) {
     mixed[0] = upper[0];
     for (const std::string& w : {std::string(word), upper, mixed}) {
       EXPECT_EQ(classifyWord(w.data(), w.size()), kind) << w;
+      EXPECT_EQ(scannedKind(w), kind) << w;
       // A keyword with anything attached is a plain name (unless that is a keyword too).
       // Past eight letters a word is told by its first eight, its last two and its length:
       // the middle stretched by a letter keeps the first two.
@@ -162,8 +180,10 @@ TEST(Keywords, EveryWordInAnyCaseAndNothingElse) {
         std::string lower = near;
         for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         auto it = byWord.find(lower);
-        EXPECT_EQ(classifyWord(near.data(), near.size()), it == byWord.end() ? tkIdent : it->second)
-            << near;
+        const TokenKind expected = it == byWord.end() ? tkIdent : it->second;
+        EXPECT_EQ(classifyWord(near.data(), near.size()), expected) << near;
+        if (!near.empty() && !std::isdigit(static_cast<unsigned char>(near[0])))
+          EXPECT_EQ(scannedKind(near), expected) << near;
       }
     }
   }
