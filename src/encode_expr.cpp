@@ -1,6 +1,8 @@
 // Expressions: variant maps, literals, operator names.
 #include <array>
 #include <charconv>
+#include <cstring>
+#include <optional>
 
 #include "encoder.h"
 #include "errors.h"
@@ -81,8 +83,7 @@ void Encoder::writeExprSeq(const NodeList& nodes) {
   // writeExpr's handling of aliases and operator chains.
   for (const SqlNode* n = nodes.first; n != nullptr; n = n->next) {
     if ((kLiteralKinds >> n->kind) & 1) {
-      writeLiteralExpr(n);
-      writeSpanEntry(resolved(n));
+      writeLiteralWithSpan(n, resolved(n));
     } else {
       writeExpr(n);
     }
@@ -134,56 +135,100 @@ void Encoder::writeExpr(const SqlNode* node) {
     const NodeList* parts;
     if (node->kind == nkColumnRef && (parts = &node->children())->size == 2 &&
         parts->first->kind == nkIdentifier && parts->last->kind == nkIdentifier) {
-      w_.writeRawThenString(
-          kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("ColumnRef"), key::table>,
-          parts->first->strVal());
-      w_.writeRawThenString(kSeq<key::column>, parts->last->strVal());
+      writeColumnRefWithSpan(parts->first->strVal(), parts->last->strVal(), own);
+    } else if (node->kind == nkIdentifier) {
+      writeColumnRefWithSpan(std::nullopt, node->strVal(), own);
     } else if ((kLiteralKinds >> node->kind) & 1) {
-      writeLiteralExpr(node);
+      writeLiteralWithSpan(node, own);
     } else {
-      writeExprVariant(node);
+      writeExprVariant(node, own);
     }
-    writeSpanEntry(own);
   }
-  while (chain_.size() > base) {
-    const ChainLink link = chain_.pop();
+  if (chain_.size() > base) {
+    // Each link's span entry and the operator of the link around it are written as one run.
+    ChainLink link = chain_.pop();
     inherited_ = link.span;
-    const BinaryOperator op = link.node->binOp();
-    if (op < kOpRuns.size()) {
-      w_.writeRun32(kOpRuns[op].bytes, kOpRuns[op].size);
-    } else {
-      w_.writeRawThenString(kSeq<key::op>, normalizedBinaryOp(op));
-      w_.writeRaw(key::right);
+    char* p = w_.open(32);
+    bool done = putOperatorRun(p, link.node->binOp());
+    w_.close(p);
+    if (!done) writeOperatorSlow(link.node->binOp());
+    for (;;) {
+      writeExpr(link.node->binRight());
+      if (chain_.size() == base) {
+        writeSpanEntry(*link.span);
+        break;
+      }
+      const ChainLink outerLink = chain_.pop();
+      p = putSpanEntry(w_.open(MsgPackWriter::kSpanEntryBytes + 32), *link.span);
+      done = putOperatorRun(p, outerLink.node->binOp());
+      w_.close(p);
+      if (!done) writeOperatorSlow(outerLink.node->binOp());
+      link = outerLink;
+      inherited_ = link.span;
     }
-    writeExpr(link.node->binRight());
-    writeSpanEntry(*link.span);
   }
   inherited_ = outer;
 }
 
-void Encoder::writeExprVariant(const SqlNode* node) {
+// A generic operator's "op": <name>, "right": from its table of runs (32 bytes of room); false,
+// writing nothing, for an operator that has none.
+bool Encoder::putOperatorRun(char*& p, BinaryOperator op) {
+  if (op >= kOpRuns.size()) [[unlikely]]
+    return false;
+  std::memcpy(p, kOpRuns[op].bytes, 32);
+  p += kOpRuns[op].size;
+  return true;
+}
+
+void Encoder::writeOperatorSlow(BinaryOperator op) {
+  w_.writeRawThenString(kSeq<key::op>, normalizedBinaryOp(op));
+  w_.writeRaw(key::right);
+}
+
+void Encoder::writeColumnRefWithSpan(std::optional<std::string_view> table, std::string_view column,
+                                     const Span& span) {
+  constexpr auto head =
+      kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("ColumnRef"), key::table>;
+  constexpr size_t kRoom = head.size + 32 + key::column.size + 32 + MsgPackWriter::kSpanEntryBytes;
+  if (!table) {
+    if (column.size() <= 31) [[likely]] {
+      char* p = MsgPackWriter::put(w_.open(kRoom), kSeq<head, kNilByte, key::column>);
+      w_.close(putSpanEntry(MsgPackWriter::putFixStr(p, column), span));
+      return;
+    }
+    w_.writeRawThenString(kSeq<head, kNilByte, key::column>, column);
+  } else if (table->size() <= 31 && column.size() <= 31) [[likely]] {
+    char* p = MsgPackWriter::putFixStr(MsgPackWriter::put(w_.open(kRoom), head), *table);
+    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::column), column);
+    w_.close(putSpanEntry(p, span));
+    return;
+  } else {
+    w_.writeRawThenString(head, *table);
+    w_.writeRawThenString(kSeq<key::column>, column);
+  }
+  writeSpanEntry(span);
+}
+
+void Encoder::writeExprVariant(const SqlNode* node, const Span& span) {
   switch (node->kind) {
     case nkIdentifier:
-      w_.writeRawThenString(kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("ColumnRef"),
-                                 key::table, kNilByte, key::column>,
-                            node->strVal());
+      writeColumnRefWithSpan(std::nullopt, node->strVal(), span);
       return;
     case nkStar:
-      w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("ColumnRef"),
-                       key::table, kNilByte, key::column, packed("*")>);
+      writeRawThenSpan(kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("ColumnRef"),
+                            key::table, kNilByte, key::column, packed("*")>,
+                       span);
       return;
     case nkColumnRef:
-      w_.writeRawThenString(
-          kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("ColumnRef"), key::table>,
-          firstIdent(node->children().at(0)));
-      w_.writeRawThenString(kSeq<key::column>, firstIdent(node->children().at(1)));
+      writeColumnRefWithSpan(firstIdent(node->children().at(0)), firstIdent(node->children().at(1)),
+                             span);
       return;
     case nkStringLit:
     case nkIntLit:
     case nkFloatLit:
     case nkBoolLit:
     case nkNull:
-      writeLiteralExpr(node);
+      writeLiteralWithSpan(node, span);
       return;
     case nkBinaryOp: {
       // Only the list-carrying operators reach here; generic ones are handled by writeExpr.
@@ -195,8 +240,7 @@ void Encoder::writeExprVariant(const SqlNode* node) {
         w_.writeRaw(key::list);
         SpanScope list(*this, node->binRight());
         writeExprSeq(node->binRight()->children());
-        w_.writeRaw(key::negated);
-        w_.writeBool(op == opNotIn);
+        writeNegatedThenSpan(op == opNotIn, span);
       } else if (op == opLike || op == opNotLike) {
         w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(5), key::variant, packed("Like"), key::expr>);
         writeExpr(node->binLeft());
@@ -213,8 +257,7 @@ void Encoder::writeExprVariant(const SqlNode* node) {
         writeExpr(pattern);
         w_.writeRaw(key::escape);
         writeExpr(escape);
-        w_.writeRaw(key::negated);
-        w_.writeBool(op == opNotLike);
+        writeNegatedThenSpan(op == opNotLike, span);
       } else {
         const NodeList& bounds = node->binRight()->children();
         w_.writeRaw(
@@ -225,8 +268,7 @@ void Encoder::writeExprVariant(const SqlNode* node) {
         writeExpr(bounds.at(0));
         w_.writeRaw(key::high);
         writeExpr(bounds.at(1));
-        w_.writeRaw(key::negated);
-        w_.writeBool(op == opNotBetween);
+        writeNegatedThenSpan(op == opNotBetween, span);
       }
       return;
     }
@@ -236,33 +278,42 @@ void Encoder::writeExprVariant(const SqlNode* node) {
         w_.writeRaw(
             kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("IsNull"), key::expr>);
         writeExpr(node->unOperand());
-        w_.writeRaw(key::negated);
-        w_.writeBool(op == opIsNotNull);
+        writeNegatedThenSpan(op == opIsNotNull, span);
       } else {
         w_.writeRawThenString(
             kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("UnaryOp"), key::op>,
             normalizedUnaryOp(op));
         w_.writeRaw(key::operand);
         writeExpr(node->unOperand());
+        writeSpanEntry(span);
       }
       return;
     }
     case nkFunctionCall: {
       const NodeList& parts = node->children();
-      w_.writeRawThenString(
-          kSeq<fixmap(2), key::kind, fixmap(5), key::variant, packed("FunctionCall"), key::name>,
-          firstIdent(parts.first));
-      w_.writeRaw(key::args);
-      if (node->star || parts.size == 0) {
-        w_.writeArrayHeader(0);
+      constexpr auto head =
+          kSeq<fixmap(2), key::kind, fixmap(5), key::variant, packed("FunctionCall"), key::name>;
+      const std::string_view name = firstIdent(parts.first);
+      const size_t args = node->star || parts.size == 0 ? 0 : parts.size - 1;
+      if (name.size() <= 31) {
+        char* p = MsgPackWriter::putFixStr(
+            MsgPackWriter::put(w_.open(head.size + 32 + key::args.size + 5), head), name);
+        w_.close(MsgPackWriter::putArrayHeader(MsgPackWriter::put(p, key::args), args));
       } else {
-        w_.writeArrayHeader(parts.size - 1);
+        w_.writeRawThenString(head, name);
+        w_.writeRaw(key::args);
+        w_.writeArrayHeader(args);
+      }
+      if (args != 0) {
         for (const SqlNode* a = parts.first->next; a != nullptr; a = a->next) writeExpr(a);
       }
-      w_.writeRaw(key::distinct);
-      w_.writeBool(node->distinct);
-      w_.writeRaw(key::star);
-      w_.writeBool(node->star);
+      char* p = MsgPackWriter::put(
+          w_.open(key::distinct.size + 1 + key::star.size + 1 + MsgPackWriter::kSpanEntryBytes),
+          key::distinct);
+      *p++ = static_cast<char>(node->distinct ? 0xc3 : 0xc2);
+      p = MsgPackWriter::put(p, key::star);
+      *p++ = static_cast<char>(node->star ? 0xc3 : 0xc2);
+      w_.close(putSpanEntry(p, span));
       return;
     }
     case nkVectorLiteral: {
@@ -271,12 +322,14 @@ void Encoder::writeExprVariant(const SqlNode* node) {
                        key::values>);
       w_.writeArrayHeader(values.size);
       w_.writeDoubles(values.data, values.size);
+      writeSpanEntry(span);
       return;
     }
     case nkScalarSubquery:
       w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("ScalarSubquery"),
                        key::subquery>);
       writeSubquery(node->children().at(0));
+      writeSpanEntry(span);
       return;
     case nkInSubquery:
       w_.writeRaw(
@@ -284,15 +337,13 @@ void Encoder::writeExprVariant(const SqlNode* node) {
       writeExpr(node->children().at(0));
       w_.writeRaw(key::subquery);
       writeSubquery(node->children().at(1));
-      w_.writeRaw(key::negated);
-      w_.writeBool(node->negated);
+      writeNegatedThenSpan(node->negated, span);
       return;
     case nkExists:
       w_.writeRaw(
           kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("Exists"), key::subquery>);
       writeSubquery(node->children().at(0));
-      w_.writeRaw(key::negated);
-      w_.writeBool(node->negated);
+      writeNegatedThenSpan(node->negated, span);
       return;
     case nkQuantified:
       w_.writeRaw(
@@ -302,13 +353,22 @@ void Encoder::writeExprVariant(const SqlNode* node) {
       w_.writeRawThenString(kSeq<key::quantifier>, normalizedQuantifier(node->quantifierAll));
       w_.writeRaw(key::subquery);
       writeSubquery(node->children().at(2));
+      writeSpanEntry(span);
       return;
     default:
       w_.writeRawThenString(
           kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("ColumnRef"), key::column>,
           firstIdent(node));
+      writeSpanEntry(span);
       return;
   }
+}
+
+void Encoder::writeNegatedThenSpan(bool negated, const Span& span) {
+  char* p = MsgPackWriter::put(w_.open(key::negated.size + 1 + MsgPackWriter::kSpanEntryBytes),
+                               key::negated);
+  *p++ = static_cast<char>(negated ? 0xc3 : 0xc2);
+  w_.close(putSpanEntry(p, span));
 }
 
 namespace {
@@ -318,6 +378,35 @@ constexpr auto kLiteral =
     kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("Literal"), key::literal>;
 constexpr auto kNumber = kSeq<kLiteral, fixmap(2), key::variant, packed("Number"), key::value>;
 }  // namespace
+
+void Encoder::writeLiteralWithSpan(const SqlNode* node, const Span& span) {
+  constexpr auto kString = kSeq<kLiteral, fixmap(2), key::variant, packed("String"), key::value>;
+  constexpr size_t kRoom = kNumber.size + 32 + MsgPackWriter::kSpanEntryBytes;
+  static_assert(kString.size == kNumber.size);
+  std::string_view text;
+  switch (node->kind) {
+    case nkStringLit:
+      text = node->strVal();
+      if (text.size() > 31) break;
+      w_.close(putSpanEntry(
+          MsgPackWriter::putFixStr(MsgPackWriter::put(w_.open(kRoom), kString), text), span));
+      return;
+    case nkIntLit:
+    case nkFloatLit:
+      // A number written as its lexeme (see writeLiteralExpr).
+      text = node->numberLexeme();
+      if (text.size() > 31 || (node->kind == nkIntLit ? text.size() > 1 && text[0] == '0'
+                                                      : !decimalLexemeIsItsText(text)))
+        break;
+      w_.close(putSpanEntry(
+          MsgPackWriter::putFixStr(MsgPackWriter::put(w_.open(kRoom), kNumber), text), span));
+      return;
+    default:
+      break;
+  }
+  writeLiteralExpr(node);
+  writeSpanEntry(span);
+}
 
 void Encoder::writeLiteralExpr(const SqlNode* node) {
   switch (node->kind) {

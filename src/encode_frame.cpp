@@ -145,14 +145,6 @@ void Encoder::writeStatementKind(const SqlNode* stmt) {
   }
 }
 
-void Encoder::writeBoolOpt(int64_t tri) {
-  if (tri == -1) {
-    w_.writeNil();
-  } else {
-    w_.writeBool(tri != 0);
-  }
-}
-
 void Encoder::writeStringSeqOpt(const NameList& names) {
   if (names.size == 0) {
     w_.writeNil();

@@ -136,23 +136,44 @@ void Encoder::writeSelectItem(const SqlNode* item) {
   w_.writeRaw(kSeq<fixmap(4), key::variant, packed("Expr"), key::expr>);
   if (item->kind == nkAlias) {
     writeExpr(item->aliasExpr());
-    w_.writeRawThenString(kSeq<key::alias>, item->aliasName());
+    const std::string_view alias = item->aliasName();
+    writeAliasAndSpan(&alias, resolved(item));
   } else {
     writeExpr(item);
-    w_.writeRaw(kSeq<key::alias, kNilByte>);
+    writeAliasAndSpan(nullptr, resolved(item));
   }
-  writeSpanEntry(item);
+}
+
+void Encoder::writeAliasAndSpan(const std::string_view* alias, const Span& span) {
+  if (alias == nullptr) {
+    w_.close(putSpanEntry(MsgPackWriter::put(w_.open(2 + 6 + MsgPackWriter::kSpanEntryBytes),
+                                             kSeq<key::alias, kNilByte>),
+                          span));
+  } else if (alias->size() <= 31) {
+    w_.close(putSpanEntry(
+        MsgPackWriter::putFixStr(
+            MsgPackWriter::put(w_.open(6 + 32 + MsgPackWriter::kSpanEntryBytes), key::alias),
+            *alias),
+        span));
+  } else {
+    w_.writeRawThenString(kSeq<key::alias>, *alias);
+    writeSpanEntry(span);
+  }
 }
 
 void Encoder::writeOrderByExpr(const SqlNode* item) {
   SpanScope scope(*this, item);
   w_.writeRaw(kSeq<fixmap(4), key::expr>);
   writeExpr(item->kind == nkAlias ? item->aliasExpr() : item);
-  w_.writeRaw(key::asc);
-  writeBoolOpt(item->ascending);
-  w_.writeRaw(key::nulls_first);
-  writeBoolOpt(item->nullsFirst);
-  writeSpanEntry(item);
+  // "asc" and "nulls_first" (nil, false or true) and the span entry as one run.
+  auto tri = [](int8_t v) { return static_cast<char>(v == -1 ? 0xc0 : v != 0 ? 0xc3 : 0xc2); };
+  char* p = MsgPackWriter::put(
+      w_.open(key::asc.size + 1 + key::nulls_first.size + 1 + MsgPackWriter::kSpanEntryBytes),
+      key::asc);
+  *p++ = tri(item->ascending);
+  p = MsgPackWriter::put(p, key::nulls_first);
+  *p++ = tri(item->nullsFirst);
+  w_.close(putSpanEntry(p, resolved(item)));
 }
 
 void Encoder::writeFromItem(const SqlNode* item) {
@@ -172,21 +193,33 @@ void Encoder::writeFromItem(const SqlNode* item) {
   } else if (item->kind == nkIdentifier) {
     w_.writeRawThenString(kSeq<fixmap(4), key::variant, packed("Table"), key::name>,
                           item->strVal());
-    w_.writeRaw(kSeq<key::alias, kNilByte>);
-    writeSpanEntry(item);
+    writeAliasAndSpan(nullptr, resolved(item));
   } else if (item->kind == nkAlias) {
     SpanScope scope(*this, item);
     const SqlNode* inner = item->aliasExpr();
-    w_.writeRaw(kSeq<fixmap(4), key::variant>);
+    const std::string_view alias = item->aliasName();
     if (inner != nullptr && inner->kind == nkFromDerived) {
       SpanScope derived(*this, inner);
-      w_.writeRaw(kSeq<packed("Derived"), key::subquery>);
+      w_.writeRaw(kSeq<fixmap(4), key::variant, packed("Derived"), key::subquery>);
       writeSubquery(inner->children().at(0));
+      writeAliasAndSpan(&alias, resolved(item));
     } else {
-      w_.writeRawThenString(kSeq<packed("Table"), key::name>, firstIdent(inner));
+      // "t AS a", the commonest FROM item of a join, as one run.
+      constexpr auto head = kSeq<fixmap(4), key::variant, packed("Table"), key::name>;
+      const std::string_view name = firstIdent(inner);
+      if (name.size() <= 31 && alias.size() <= 31) {
+        char* p = MsgPackWriter::putFixStr(
+            MsgPackWriter::put(
+                w_.open(head.size + 32 + key::alias.size + 32 + MsgPackWriter::kSpanEntryBytes),
+                head),
+            name);
+        p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::alias), alias);
+        w_.close(putSpanEntry(p, resolved(item)));
+      } else {
+        w_.writeRawThenString(head, name);
+        writeAliasAndSpan(&alias, resolved(item));
+      }
     }
-    w_.writeRawThenString(kSeq<key::alias>, item->aliasName());
-    writeSpanEntry(item);
   } else if (item->kind == nkFromDerived) {
     SpanScope scope(*this, item);
     w_.writeRaw(kSeq<fixmap(4), key::variant, packed("Derived"), key::subquery>);

@@ -2,6 +2,7 @@
 // its own encode_*.cpp; this header holds what they share.
 #pragma once
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -105,13 +106,18 @@ class Encoder {
   void writeSpanEntry(const Span& s) {
     w_.writeSpanEntry(s.start.line, s.start.column, s.end.line, s.end.column);
   }
-  void writeBoolOpt(int64_t tri);
+  // The same inside a run of writes (see MsgPackWriter::open).
+  char* putSpanEntry(char* p, const Span& s) {
+    return w_.putSpanEntry(p, s.start.line, s.start.column, s.end.line, s.end.column);
+  }
   void writeStringSeqOpt(const NameList& names);
 
   void writeExpr(const SqlNode* node);
   void writeExprSeq(const NodeList& nodes);
   // A literal expression's {"kind": opening and its variant map (the span entry follows).
   void writeLiteralExpr(const SqlNode* node);
+  // A literal expression's entries and then its span entry `span`.
+  void writeLiteralWithSpan(const SqlNode* node, const Span& span);
   void writeSubquery(const SqlNode* query);
 
   void writeSelectKind(const SqlNode* query);
@@ -142,8 +148,24 @@ class Encoder {
   void writeIndexOption(const SqlNode* option);
 
  private:
-  // The opening of an expression's map, {"kind": <variant map>, before its "span" entry.
-  void writeExprVariant(const SqlNode* node);
+  // An expression's map after its opening brace: "kind": <variant map>, then the span entry
+  // `span`.
+  void writeExprVariant(const SqlNode* node, const Span& span);
+  // "negated": <bool>, then the span entry `span`, as one run.
+  void writeNegatedThenSpan(bool negated, const Span& span);
+  // Fixed bytes, then the span entry `span`, as one run.
+  template <size_t N>
+  void writeRawThenSpan(const PackedStr<N>& raw, const Span& span) {
+    w_.close(
+        putSpanEntry(MsgPackWriter::put(w_.open(N + MsgPackWriter::kSpanEntryBytes), raw), span));
+  }
+  // A column reference (with no table: "table": nil) and then the span entry `span`.
+  void writeColumnRefWithSpan(std::optional<std::string_view> table, std::string_view column,
+                              const Span& span);
+  static bool putOperatorRun(char*& p, BinaryOperator op);
+  void writeOperatorSlow(BinaryOperator op);
+  // "alias": the name, or nil for none, and then the span entry `span`.
+  void writeAliasAndSpan(const std::string_view* alias, const Span& span);
   void writeDropKind(const SqlNode* stmt, const PackedStr<10>& variant);
   // An INSERT's map up to its "values" key; returns the first row and counts the rows.
   const SqlNode* writeInsertHead(const SqlNode* stmt, size_t& rows);

@@ -172,16 +172,13 @@ char* putInt(char* p, int64_t v) {
 
 }  // namespace
 
-void MsgPackWriter::writeSpanGeneral(bool withKey, int64_t startLine, int64_t startColumn,
-                                     int64_t endLine, int64_t endColumn) {
-  ensure(5 + 41 + 4 * 8);
-  char* p = buf_ + size_;
+char* MsgPackWriter::putSpanGeneral(char* p, bool withKey, int64_t startLine, int64_t startColumn,
+                                    int64_t endLine, int64_t endColumn) {
   if (withKey) p = putText(p, kSpanKey);
   p = putInt(putText(p, kStartLine), startLine);
   p = putInt(putText(p, kColumnKey), startColumn);
   p = putInt(putText(p, kEndLine), endLine);
-  p = putInt(putText(p, kColumnKey), endColumn);
-  size_ = static_cast<size_t>(p - buf_);
+  return putInt(putText(p, kColumnKey), endColumn);
 }
 
 void MsgPackWriter::checkLimit() const {

@@ -148,10 +148,57 @@ class MsgPackWriter {
     writeUnsigned(v);
   }
 
-  // A span map {"start": {"line", "column"}, "end": {"line", "column"}}: the most frequent
-  // value of every document, written with one capacity check and precomputed key bytes.
-  // The key "span" and then the span map: the closing entry of nearly every node's map.
-  void writeSpanEntry(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
+  // A run of writes with one capacity check and the position kept in a register. Through the
+  // member functions above, each write loads the position that the previous one stored, and
+  // that store-to-load round trip, not the copying, bounds how fast a document is written.
+  // `open` makes room for at most `bytes` and returns where writing goes on; the put functions
+  // below write at a position and return the one after; `close` takes the end back. Nothing
+  // else may write in between.
+  char* open(size_t bytes) {
+    ensure(bytes);
+    return buf_ + size_;
+  }
+  void close(const char* p) { size_ = static_cast<size_t>(p - buf_); }
+
+  template <size_t N>
+  static char* put(char* p, const PackedStr<N>& bytes) {
+    std::memcpy(p, bytes.bytes, N);
+    return p + N;
+  }
+  // A string of at most 31 bytes, as a fixstr.
+  static char* putFixStr(char* p, std::string_view s) {
+    *p = static_cast<char>(0xa0 | s.size());
+    copyShort(p + 1, s.data(), s.size());
+    return p + 1 + s.size();
+  }
+  // An array header, in at most 5 bytes.
+  static char* putArrayHeader(char* p, size_t n) {
+    if (n <= 15) [[likely]] {
+      *p = static_cast<char>(0x90 | n);
+      return p + 1;
+    }
+    if (n <= 0xffff) {
+      p[0] = static_cast<char>(0xdc);
+      p[1] = static_cast<char>(n >> 8);
+      p[2] = static_cast<char>(n);
+      return p + 3;
+    }
+    p[0] = static_cast<char>(0xdd);
+    p[1] = static_cast<char>(n >> 24);
+    p[2] = static_cast<char>(n >> 16);
+    p[3] = static_cast<char>(n >> 8);
+    p[4] = static_cast<char>(n);
+    return p + 5;
+  }
+
+  // The most a span entry takes: its fixed 42 bytes and four numbers of up to 9.
+  static constexpr size_t kSpanEntryBytes = 42 + 4 * 9;
+
+  // The key "span" and then the span map {"start": {"line", "column"}, "end": {"line",
+  // "column"}}: the closing entry of nearly every node's map, and the most frequent value of
+  // every document. At most kSpanEntryBytes.
+  char* putSpanEntry(char* p, int64_t startLine, int64_t startColumn, int64_t endLine,
+                     int64_t endColumn) {
     if ((static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
          static_cast<uint64_t>(endLine) | static_cast<uint64_t>(endColumn)) <= 127) [[likely]] {
       static constexpr char kPattern[46] = {
@@ -159,24 +206,25 @@ class MsgPackWriter {
           '\x82', '\xa4', 'l',    'i',    'n', 'e',    0,      '\xa6', 'c',    'o', 'l', 'u',
           'm',    'n',    0,      '\xa3', 'e', 'n',    'd',    '\x82', '\xa4', 'l', 'i', 'n',
           'e',    0,      '\xa6', 'c',    'o', 'l',    'u',    'm',    'n',    0};
-      ensure(sizeof kPattern);
-      char* p = buf_ + size_;
       std::memcpy(p, kPattern, sizeof kPattern);
       p[18] = static_cast<char>(startLine);
       p[26] = static_cast<char>(startColumn);
       p[37] = static_cast<char>(endLine);
       p[45] = static_cast<char>(endColumn);
-      size_ += sizeof kPattern;
-      return;
+      return p + sizeof kPattern;
     }
     if (startLine == endLine &&
         (static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
          static_cast<uint64_t>(endColumn)) <= 0xffff) {
-      writeSpanEntryOnLine(static_cast<uint32_t>(startLine), static_cast<uint32_t>(startColumn),
-                           static_cast<uint32_t>(endColumn));
-      return;
+      return putSpanEntryOnLine(p, static_cast<uint32_t>(startLine),
+                                static_cast<uint32_t>(startColumn),
+                                static_cast<uint32_t>(endColumn));
     }
-    writeSpanGeneral(true, startLine, startColumn, endLine, endColumn);
+    return putSpanGeneral(p, true, startLine, startColumn, endLine, endColumn);
+  }
+
+  void writeSpanEntry(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
+    close(putSpanEntry(open(kSpanEntryBytes), startLine, startColumn, endLine, endColumn));
   }
 
   // Fixed bytes followed by one string: one capacity check for both.
@@ -217,7 +265,7 @@ class MsgPackWriter {
   }
 
   void writeSpanMap(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
-    writeSpanGeneral(false, startLine, startColumn, endLine, endColumn);
+    close(putSpanGeneral(open(kSpanEntryBytes), false, startLine, startColumn, endLine, endColumn));
   }
 
   void writeDouble(double d) {
@@ -367,18 +415,17 @@ class MsgPackWriter {
   void writeHeaderAt(size_t at, size_t count);
   // A span within one line, with numbers up to 65535: in a long text or a long line, most
   // spans that miss the all-small pattern.
-  void writeSpanEntryOnLine(uint32_t line, uint32_t startColumn, uint32_t endColumn) {
+  static char* putSpanEntryOnLine(char* p, uint32_t line, uint32_t startColumn,
+                                  uint32_t endColumn) {
     char lineBytes[4], startBytes[4], endBytes[4];
     const size_t lineLength = smallUInt(line, lineBytes);
     const size_t startLength = smallUInt(startColumn, startBytes);
     const size_t endLength = smallUInt(endColumn, endBytes);
-    ensure(5 + 41 + 4 * 4);
-    char* p = putText(putText(buf_ + size_, kSpanKey), kStartLine);
+    p = putText(putText(p, kSpanKey), kStartLine);
     p = putPadded(p, lineBytes, lineLength);
     p = putPadded(putText(p, kColumnKey), startBytes, startLength);
     p = putPadded(putText(p, kEndLine), lineBytes, lineLength);
-    p = putPadded(putText(p, kColumnKey), endBytes, endLength);
-    size_ = static_cast<size_t>(p - buf_);
+    return putPadded(putText(p, kColumnKey), endBytes, endLength);
   }
 
   // The fixed pieces of a span entry around its four numbers.
@@ -422,8 +469,10 @@ class MsgPackWriter {
   }
 
   // Any span map, optionally after the key "span": the path for numbers of 128 and more.
-  [[gnu::noinline]] void writeSpanGeneral(bool withKey, int64_t startLine, int64_t startColumn,
-                                          int64_t endLine, int64_t endColumn);
+  // Writes at most kSpanEntryBytes at `p` and returns the position after them.
+  [[gnu::noinline]] static char* putSpanGeneral(char* p, bool withKey, int64_t startLine,
+                                                int64_t startColumn, int64_t endLine,
+                                                int64_t endColumn);
 
   char* buf_;
   size_t size_ = 0;
