@@ -9,14 +9,14 @@ const SqlNode* Encoder::writeInsertHead(const SqlNode* stmt, size_t& rows) {
   std::string_view table = firstIdent(parts.at(0));
   const SqlNode* second = parts.first->next;
   const bool hasColumns = second != nullptr && second->kind == nkColumnList;
-  w_.writeRawThenString(kSeq<fixmap(5), key::variant, packed("Insert"), key::table>, table);
-  w_.writeRaw(key::columns);
+  constexpr auto head = kSeq<fixmap(5), key::variant, packed("Insert"), key::table>;
   if (hasColumns) {
     const NodeList& columns = second->children();
-    w_.writeArrayHeader(columns.size);
+    w_.writeRawThenString(head, table);
+    w_.writeRawThenArrayHeader(key::columns, columns.size);
     for (const SqlNode* c = columns.first; c != nullptr; c = c->next) w_.writeString(firstIdent(c));
   } else {
-    w_.writeNil();
+    w_.writeRawStringRaw(head, table, kSeq<key::columns, kNilByte>);
   }
   w_.writeRaw(key::values);
   rows = parts.size - (hasColumns ? 2 : 1);
@@ -71,14 +71,12 @@ void Encoder::writeUpdateKind(const SqlNode* stmt) {
   const SqlNode* assignmentList = parts.at(1);
   const NodeList& assignments = assignmentList->children();
   w_.writeRawThenString(kSeq<fixmap(5), key::variant, packed("Update"), key::table>, table);
-  w_.writeRaw(key::assignments);
-  w_.writeArrayHeader(assignments.size);
+  w_.writeRawThenArrayHeader(key::assignments, assignments.size);
   {
     SpanScope list(*this, assignmentList);
     for (const SqlNode* a = assignments.first; a != nullptr; a = a->next) {
       SpanScope scope(*this, a);
-      w_.writeRawThenString(kSeq<fixmap(3), key::column>, firstIdent(a->binLeft()));
-      w_.writeRaw(key::value);
+      w_.writeRawStringRaw(kSeq<fixmap(3), key::column>, firstIdent(a->binLeft()), key::value);
       writeExpr(a->binRight());
       writeSpanEntry(a);
     }
@@ -96,8 +94,8 @@ void Encoder::writeUpdateKind(const SqlNode* stmt) {
 void Encoder::writeDeleteKind(const SqlNode* stmt) {
   const NodeList& parts = stmt->children();
   std::string_view table = firstIdent(parts.at(0));
-  w_.writeRawThenString(kSeq<fixmap(4), key::variant, packed("Delete"), key::table>, table);
-  w_.writeRaw(key::selection);
+  w_.writeRawStringRaw(kSeq<fixmap(4), key::variant, packed("Delete"), key::table>, table,
+                       key::selection);
   if (parts.size >= 2) {
     SpanScope scope(*this, parts.at(1));
     writeExpr(parts.at(1)->children().at(0));

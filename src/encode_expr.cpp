@@ -77,8 +77,12 @@ std::string_view normalizedUnaryOp(UnaryOperator op) {
 
 std::string_view normalizedQuantifier(bool all) { return all ? "All" : "Any"; }
 
-void Encoder::writeExprSeq(const NodeList& nodes) {
-  w_.writeArrayHeader(nodes.size);
+void Encoder::writeExprSeq(const NodeList& nodes, const PackedStr<5>* key) {
+  if (key != nullptr) {
+    w_.writeRawThenArrayHeader(*key, nodes.size);
+  } else {
+    w_.writeArrayHeader(nodes.size);
+  }
   // Rows of VALUES and IN lists are mostly literals, which have no operands to walk: they skip
   // writeExpr's handling of aliases and operator chains.
   for (const SqlNode* n = nodes.first; n != nullptr; n = n->next) {
@@ -237,9 +241,8 @@ void Encoder::writeExprVariant(const SqlNode* node, const Span& span) {
         w_.writeRaw(
             kSeq<fixmap(2), key::kind, fixmap(4), key::variant, packed("InList"), key::expr>);
         writeExpr(node->binLeft());
-        w_.writeRaw(key::list);
         SpanScope list(*this, node->binRight());
-        writeExprSeq(node->binRight()->children());
+        writeExprSeq(node->binRight()->children(), &key::list);
         writeNegatedThenSpan(op == opNotIn, span);
       } else if (op == opLike || op == opNotLike) {
         w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(5), key::variant, packed("Like"), key::expr>);

@@ -58,29 +58,27 @@ void Encoder::writeSelectKind(const SqlNode* query) {
         break;
     }
   }
-  if (distinct) {
-    w_.writeRaw(kSeq<fixmap(10), key::variant, packed("Select"), key::distinct, kTrueByte,
-                     key::projection>);
-  } else {
-    w_.writeRaw(kSeq<fixmap(10), key::variant, packed("Select"), key::distinct, kFalseByte,
-                     key::projection>);
+  {
+    const size_t items = selectList == nullptr ? 0 : selectList->children().size;
+    if (distinct) {
+      w_.writeRawThenArrayHeader(kSeq<fixmap(10), key::variant, packed("Select"), key::distinct,
+                                      kTrueByte, key::projection>,
+                                 items);
+    } else {
+      w_.writeRawThenArrayHeader(kSeq<fixmap(10), key::variant, packed("Select"), key::distinct,
+                                      kFalseByte, key::projection>,
+                                 items);
+    }
   }
-  if (selectList == nullptr) {
-    w_.writeArrayHeader(0);
-  } else {
+  if (selectList != nullptr) {
     SpanScope scope(*this, selectList);
-    const NodeList& items = selectList->children();
-    w_.writeArrayHeader(items.size);
-    for (const SqlNode* i = items.first; i != nullptr; i = i->next) writeSelectItem(i);
+    for (const SqlNode* i = selectList->children().first; i != nullptr; i = i->next)
+      writeSelectItem(i);
   }
-  w_.writeRaw(key::from);
-  if (from == nullptr) {
-    w_.writeArrayHeader(0);
-  } else {
+  w_.writeRawThenArrayHeader(key::from, from == nullptr ? 0 : from->children().size);
+  if (from != nullptr) {
     SpanScope scope(*this, from);
-    const NodeList& items = from->children();
-    w_.writeArrayHeader(items.size);
-    for (const SqlNode* i = items.first; i != nullptr; i = i->next) writeFromItem(i);
+    for (const SqlNode* i = from->children().first; i != nullptr; i = i->next) writeFromItem(i);
   }
   if (where == nullptr) {
     w_.writeRaw(kSeq<key::selection, kNilByte>);
@@ -237,12 +235,16 @@ void Encoder::writeFromItem(const SqlNode* item) {
     inherited_ = join.span;
     w_.writeRaw(key::right);
     writeFromItem(join.node->joinRight());
-    w_.writeRawThenString(kSeq<key::join_type>, normalizedJoinKind(join.node->joinKind()));
-    w_.writeRaw(key::condition);
+    w_.writeRawStringRaw(kSeq<key::join_type>, normalizedJoinKind(join.node->joinKind()),
+                         key::condition);
     writeExpr(join.node->joinCond());
-    w_.writeRaw(key::using_);
-    writeStringSeqOpt(join.node->joinUsing());
-    writeSpanEntry(*join.span);
+    if (join.node->joinUsing().size == 0) {
+      writeRawThenSpan(kSeq<key::using_, kNilByte>, *join.span);
+    } else {
+      w_.writeRaw(key::using_);
+      writeStringSeqOpt(join.node->joinUsing());
+      writeSpanEntry(*join.span);
+    }
   }
   inherited_ = outer;
 }

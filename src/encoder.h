@@ -113,7 +113,8 @@ class Encoder {
   void writeStringSeqOpt(const NameList& names);
 
   void writeExpr(const SqlNode* node);
-  void writeExprSeq(const NodeList& nodes);
+  // An array of expressions, after `key` when one is given (a key of four letters).
+  void writeExprSeq(const NodeList& nodes, const PackedStr<5>* key = nullptr);
   // A literal expression's {"kind": opening and its variant map (the span entry follows).
   void writeLiteralExpr(const SqlNode* node);
   // A literal expression's entries and then its span entry `span`.

@@ -242,6 +242,24 @@ class MsgPackWriter {
     writeString(s);
   }
 
+  // Fixed bytes, a string, fixed bytes: one run when the string is a fixstr.
+  template <size_t N, size_t M>
+  void writeRawStringRaw(const PackedStr<N>& before, std::string_view s,
+                         const PackedStr<M>& after) {
+    if (s.size() <= 31) [[likely]] {
+      close(put(putFixStr(put(open(N + 32 + M), before), s), after));
+      return;
+    }
+    writeRawThenString(before, s);
+    writeRaw(after);
+  }
+
+  // Fixed bytes, then an array header: one run.
+  template <size_t N>
+  void writeRawThenArrayHeader(const PackedStr<N>& p, size_t n) {
+    close(putArrayHeader(put(open(N + 5), p), n));
+  }
+
   // The first `n` of 32 precomputed bytes (a short run chosen at run time from a table): one
   // fixed-size copy, whatever `n`.
   void writeRun32(const char (&bytes)[32], size_t n) {
