@@ -103,6 +103,14 @@ TEST(MsgPackWriter, StringLengthBoundaries) {
     EXPECT_EQ(hex(prefix(out, header.size())), c.header);
     EXPECT_EQ(std::string(out.begin() + static_cast<std::ptrdiff_t>(header.size()), out.end()),
               body);
+    // Between two keys, in one run when the string is a fixstr and in three otherwise: the
+    // same bytes either way.
+    Bytes between =
+        written([&](MsgPackWriter& w) { w.writeRawStringRaw(packed("k"), body, packed("l")); });
+    Bytes expected = unhex("a1 6b");
+    expected.insert(expected.end(), out.begin(), out.end());
+    for (uint8_t b : unhex("a1 6c")) expected.push_back(b);
+    EXPECT_EQ(between, expected);
 #ifdef QUORIX_HAVE_MSGPACK_C
     EXPECT_EQ(out, packedByMsgpackC([&](msgpack_packer* pk) {
                 msgpack_pack_str(pk, body.size());
@@ -137,6 +145,10 @@ TEST(MsgPackWriter, ArrayAndMapHeaderBoundaries) {
     Bytes map = written([&](MsgPackWriter& w) { w.writeMapHeader(c.count); });
     EXPECT_EQ(hex(array), c.array);
     EXPECT_EQ(hex(map), c.map);
+    // The same header after a key, written in one run.
+    Bytes keyed =
+        written([&](MsgPackWriter& w) { w.writeRawThenArrayHeader(packed("k"), c.count); });
+    EXPECT_EQ(hex(keyed), std::string("a1 6b ") + c.array);
 #ifdef QUORIX_HAVE_MSGPACK_C
     EXPECT_EQ(array,
               packedByMsgpackC([&](msgpack_packer* pk) { msgpack_pack_array(pk, c.count); }));
