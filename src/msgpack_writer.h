@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
@@ -48,6 +49,31 @@ inline constexpr PackedStr<1> kTrueByte{{static_cast<char>(0xc3)}};
 // The parts joined, as one constant: w.writeRaw(kSeq<fixmap(2), key::kind>).
 template <auto... Parts>
 inline constexpr auto kSeq = cat(Parts...);
+
+// A span entry on one line with columns below 128, its line in `LineBytes` bytes (0xcc and one
+// byte, or 0xcd and two): the fixed bytes, with the numbers left as zeros.
+template <size_t LineBytes>
+constexpr std::array<char, 42 + 2 * LineBytes + 2> spanPatternOnLine() {
+  std::array<char, 42 + 2 * LineBytes + 2> out{};
+  size_t at = 0;
+  auto text = [&](std::string_view t) {
+    for (char c : t) out[at++] = c;
+  };
+  auto line = [&] {
+    out[at] = static_cast<char>(LineBytes == 2 ? 0xcc : 0xcd);
+    at += LineBytes;
+  };
+  // (0xa6 and 0xa3 in octal: a hex escape would swallow the letters after it.)
+  text("\xa4span\x82\xa5start\x82\xa4line");
+  line();
+  text("\246column");
+  ++at;
+  text("\243end\x82\xa4line");
+  line();
+  text("\246column");
+  ++at;
+  return out;
+}
 
 class MsgPackWriter {
  public:
@@ -212,6 +238,24 @@ class MsgPackWriter {
       p[37] = static_cast<char>(endLine);
       p[45] = static_cast<char>(endColumn);
       return p + sizeof kPattern;
+    }
+    if (startLine == endLine && static_cast<uint64_t>(startLine) <= 0xffff &&
+        (static_cast<uint64_t>(startColumn) | static_cast<uint64_t>(endColumn)) <= 127) {
+      // Past line 127 of a text of short lines: the line takes two or three bytes, the columns
+      // one each.
+      if (startLine <= 0xff) {
+        std::memcpy(p, kLine8Pattern.data(), kLine8Pattern.size());
+        p[19] = p[39] = static_cast<char>(startLine);
+        p[27] = static_cast<char>(startColumn);
+        p[47] = static_cast<char>(endColumn);
+        return p + kLine8Pattern.size();
+      }
+      std::memcpy(p, kLine16Pattern.data(), kLine16Pattern.size());
+      p[19] = p[40] = static_cast<char>(startLine >> 8);
+      p[20] = p[41] = static_cast<char>(startLine);
+      p[28] = static_cast<char>(startColumn);
+      p[49] = static_cast<char>(endColumn);
+      return p + kLine16Pattern.size();
     }
     if (startLine == endLine &&
         (static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
@@ -452,6 +496,9 @@ class MsgPackWriter {
   // (0xa6 and 0xa3 in octal: a hex escape would swallow the letters after it.)
   static constexpr char kColumnKey[] = "\246column";
   static constexpr char kEndLine[] = "\243end\x82\xa4line";
+
+  static constexpr auto kLine8Pattern = spanPatternOnLine<2>();
+  static constexpr auto kLine16Pattern = spanPatternOnLine<3>();
 
   // Fixed text without its terminator; returns the position after it.
   template <size_t N>

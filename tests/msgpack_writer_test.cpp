@@ -430,6 +430,40 @@ namespace {
 
 // The span map has a fixed-pattern path for small numbers; every number on either side of that
 // path's edge must come out as the general writer composes it.
+// A span entry takes one of several precomputed layouts by the size of its numbers (all below
+// 128; one line with columns below 128; one line with numbers up to 65535; anything): on every
+// boundary between them it must still be the composed form.
+TEST(MsgPackWriter, SpanEntriesMatchTheComposedFormAcrossEveryLayout) {
+  const int64_t lines[] = {0, 1, 127, 128, 255, 256, 65535, 65536, 4294967296, -1};
+  const int64_t columns[] = {0, 1, 127, 128, 255, 256, 65535, 65536};
+  for (int64_t startLine : lines) {
+    for (int64_t endLine : {startLine, startLine + 1}) {
+      for (int64_t startColumn : columns) {
+        for (int64_t endColumn : columns) {
+          Bytes entry = written([&](MsgPackWriter& w) {
+            w.writeSpanEntry(startLine, startColumn, endLine, endColumn);
+          });
+          Bytes composed = written([&](MsgPackWriter& w) {
+            w.writeString("span");
+            w.writeMapHeader(2);
+            const int64_t n[4] = {startLine, startColumn, endLine, endColumn};
+            for (int half = 0; half < 2; ++half) {
+              w.writeString(half == 0 ? "start" : "end");
+              w.writeMapHeader(2);
+              w.writeString("line");
+              w.writeInt(n[2 * half]);
+              w.writeString("column");
+              w.writeInt(n[2 * half + 1]);
+            }
+          });
+          ASSERT_EQ(hex(entry), hex(composed))
+              << startLine << ":" << startColumn << "-" << endLine << ":" << endColumn;
+        }
+      }
+    }
+  }
+}
+
 TEST(MsgPackWriter, SpanMapsMatchTheComposedFormOnBothSidesOfTheFastPath) {
   const int64_t values[] = {0, 1, 127, 128, 255, 256, 65536, 4294967296, -1};
   for (int slot = 0; slot < 4; ++slot) {
