@@ -107,16 +107,20 @@ void Encoder::writeCreateTableKind(const SqlNode* stmt) {
         break;
     }
   }
-  w_.writeRaw(kSeq<fixmap(7), key::variant, packed("CreateTable"), key::if_not_exists>);
-  w_.writeBool(ifNotExists);
-  w_.writeRawThenString(kSeq<key::name>, name);
-  w_.writeRaw(key::columns);
+  if (ifNotExists) {
+    w_.writeRawStringRaw(kSeq<fixmap(7), key::variant, packed("CreateTable"), key::if_not_exists,
+                              kTrueByte, key::name>,
+                         name, key::columns);
+  } else {
+    w_.writeRawStringRaw(kSeq<fixmap(7), key::variant, packed("CreateTable"), key::if_not_exists,
+                              kFalseByte, key::name>,
+                         name, key::columns);
+  }
   w_.writeArrayHeader(columnCount);
   for (const SqlNode* c = parts.first; c != nullptr; c = c->next) {
     if (c->kind == nkColumnDef) writeColumnDef(c);
   }
-  w_.writeRaw(key::constraints);
-  w_.writeArrayHeader(constraintCount);
+  w_.writeRawThenArrayHeader(key::constraints, constraintCount);
   for (const SqlNode* c = parts.first; c != nullptr; c = c->next) {
     if (c->kind == nkConstraint) writeTableConstraint(c);
   }
@@ -127,12 +131,9 @@ void Encoder::writeCreateTableKind(const SqlNode* stmt) {
 
 void Encoder::writeColumnDef(const SqlNode* column) {
   SpanScope scope(*this, column);
-  w_.writeRawThenString(kSeq<fixmap(4), key::name>, column->colName());
-  w_.writeRaw(key::data_type);
-  writeDataType(column->colType());
-  w_.writeRaw(key::constraints);
+  w_.writeRawStringRaw(kSeq<fixmap(4), key::name>, column->colName(), key::data_type);
   const NodeList& constraints = column->colConstraints();
-  w_.writeArrayHeader(constraints.size);
+  writeDataType(column->colType(), constraints.size);
   for (const SqlNode* c = constraints.first; c != nullptr; c = c->next) writeColumnConstraint(c);
   writeSpanEntry(column);
 }
@@ -147,21 +148,21 @@ void Encoder::writeColumnConstraint(const SqlNode* constraint) {
     writeSpanEntry(constraint);
     return;
   }
-  w_.writeRaw(kSeq<fixmap(2), key::variant>);
   if (equalsUpper(text, "NOT NULL")) {
-    w_.writeRaw(packed("NotNull"));
+    writeRawThenSpan(kSeq<fixmap(2), key::variant, packed("NotNull")>, resolved(constraint));
   } else if (equalsUpper(text, "PRIMARY KEY")) {
-    w_.writeRaw(packed("PrimaryKey"));
+    writeRawThenSpan(kSeq<fixmap(2), key::variant, packed("PrimaryKey")>, resolved(constraint));
   } else if (equalsUpper(text, "UNIQUE")) {
-    w_.writeRaw(packed("Unique"));
+    writeRawThenSpan(kSeq<fixmap(2), key::variant, packed("Unique")>, resolved(constraint));
   } else {
     std::string upper(text);
     for (char& c : upper) {
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
+    w_.writeRaw(kSeq<fixmap(2), key::variant>);
     w_.writeString(upper);
+    writeSpanEntry(constraint);
   }
-  writeSpanEntry(constraint);
 }
 
 void Encoder::writeTableConstraint(const SqlNode* constraint) {
@@ -173,21 +174,31 @@ void Encoder::writeTableConstraint(const SqlNode* constraint) {
     skipFirst = equalsUpper(t, "PRIMARY") || equalsUpper(t, "FOREIGN") ||
                 equalsUpper(t, "UNIQUE") || equalsUpper(t, "CONSTRAINT");
   }
-  w_.writeRaw(kSeq<fixmap(3), key::variant, packed("PrimaryKey"), key::columns>);
-  w_.writeArrayHeader(parts.size - (skipFirst ? 1 : 0));
+  w_.writeRawThenArrayHeader(kSeq<fixmap(3), key::variant, packed("PrimaryKey"), key::columns>,
+                             parts.size - (skipFirst ? 1 : 0));
   for (const SqlNode* c = skipFirst ? first->next : first; c != nullptr; c = c->next)
     w_.writeString(firstIdent(c));
   writeSpanEntry(constraint);
 }
 
-void Encoder::writeDataType(const SqlNode* type) {
+void Encoder::writeDataType(const SqlNode* type, size_t constraints) {
   // The parser noted which keyword spelled the type, so the name is not looked up again.
   const std::string_view variant =
       type != nullptr && type->kind == nkTypeName
           ? normalizedDataTypeName(static_cast<TokenKind>(type->typeKeyword()), firstIdent(type))
           : normalizedDataTypeName(firstIdent(type));
   if (variant != "Vector") {
-    w_.writeRawThenString(kSeq<fixmap(1), key::variant>, variant);
+    // With the column's "constraints" key and header after it, in one run.
+    if (variant.size() <= 31) {
+      char* p =
+          MsgPackWriter::putFixStr(MsgPackWriter::put(w_.open(32 + 32 + key::constraints.size + 5),
+                                                      kSeq<fixmap(1), key::variant>),
+                                   variant);
+      w_.close(MsgPackWriter::putArrayHeader(MsgPackWriter::put(p, key::constraints), constraints));
+    } else {
+      w_.writeRawThenString(kSeq<fixmap(1), key::variant>, variant);
+      w_.writeRawThenArrayHeader(key::constraints, constraints);
+    }
     return;
   }
   const NodeList& parts = type->children();
@@ -205,6 +216,7 @@ void Encoder::writeDataType(const SqlNode* type) {
   } else {
     w_.writeString(normalizedMetricName(firstIdent(metric)));
   }
+  w_.writeRawThenArrayHeader(key::constraints, constraints);
 }
 
 void Encoder::writeIndexOptions(const SqlNode* options) {
@@ -220,8 +232,19 @@ void Encoder::writeIndexOptions(const SqlNode* options) {
 
 void Encoder::writeIndexOption(const SqlNode* option) {
   const NodeList& parts = option->children();
-  w_.writeRawThenString(kSeq<fixmap(3), key::key>, firstIdent(parts.at(0)));
-  w_.writeRawThenString(kSeq<key::value>, firstIdent(parts.at(1)));
+  const std::string_view name = firstIdent(parts.at(0));
+  const std::string_view value = firstIdent(parts.at(1));
+  if (name.size() <= 31 && value.size() <= 31) {
+    char* p = MsgPackWriter::putFixStr(
+        MsgPackWriter::put(w_.open(32 + 32 + key::value.size + 32 + MsgPackWriter::kSpanEntryBytes),
+                           kSeq<fixmap(3), key::key>),
+        name);
+    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::value), value);
+    w_.close(putSpanEntry(p, resolved(option)));
+    return;
+  }
+  w_.writeRawThenString(kSeq<fixmap(3), key::key>, name);
+  w_.writeRawThenString(kSeq<key::value>, value);
   writeSpanEntry(option);
 }
 
@@ -235,12 +258,24 @@ void Encoder::writeCreateIndexKind(const SqlNode* stmt) {
   std::string_view table = firstIdent(parts.at(base + 1));
   std::string_view column = firstIdent(parts.at(base + 2));
   const SqlNode* method = parts.size > base + 3 ? parts.at(base + 3) : nullptr;
-  w_.writeRaw(kSeq<fixmap(8), key::variant, packed("CreateIndex"), key::if_not_exists>);
-  w_.writeBool(flag);
-  w_.writeRawThenString(kSeq<key::name>, name);
-  w_.writeRawThenString(kSeq<key::table>, table);
-  w_.writeRawThenString(kSeq<key::column>, column);
-  w_.writeRaw(key::method);
+  constexpr auto head = kSeq<fixmap(8), key::variant, packed("CreateIndex"), key::if_not_exists>;
+  if (name.size() <= 31 && table.size() <= 31 && column.size() <= 31) {
+    char* p = MsgPackWriter::put(w_.open(head.size + 1 + key::name.size + key::table.size +
+                                         key::column.size + key::method.size + 3 * 32),
+                                 head);
+    *p++ = static_cast<char>(flag ? 0xc3 : 0xc2);
+    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::name), name);
+    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::table), table);
+    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::column), column);
+    w_.close(MsgPackWriter::put(p, key::method));
+  } else {
+    w_.writeRaw(head);
+    w_.writeBool(flag);
+    w_.writeRawThenString(kSeq<key::name>, name);
+    w_.writeRawThenString(kSeq<key::table>, table);
+    w_.writeRawThenString(kSeq<key::column>, column);
+    w_.writeRaw(key::method);
+  }
   if (method != nullptr && method->kind == nkIdentifier) {
     w_.writeString(normalizedIndexMethod(method->strVal()));
   } else {
@@ -255,12 +290,23 @@ void Encoder::writeDropKind(const SqlNode* stmt, const PackedStr<10>& variant) {
   const NodeList& parts = stmt->children();
   const bool flag = isMarker(parts.first, "IF EXISTS");
   std::string_view name = firstIdent(parts.at(flag ? 1 : 0));
+  const Span& span = resolved(stmt);
+  if (name.size() <= 31) {
+    char* p = MsgPackWriter::put(w_.open(1 + 8 + variant.size + key::if_exists.size + 1 +
+                                         key::name.size + 32 + MsgPackWriter::kSpanEntryBytes),
+                                 kSeq<fixmap(4), key::variant>);
+    p = MsgPackWriter::put(MsgPackWriter::put(p, variant), key::if_exists);
+    *p++ = static_cast<char>(flag ? 0xc3 : 0xc2);
+    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::name), name);
+    w_.close(putSpanEntry(p, span));
+    return;
+  }
   w_.writeRaw(kSeq<fixmap(4), key::variant>);
   w_.writeRaw(variant);
   w_.writeRaw(key::if_exists);
   w_.writeBool(flag);
   w_.writeRawThenString(kSeq<key::name>, name);
-  writeSpanEntry(stmt);
+  writeSpanEntry(span);
 }
 
 void Encoder::writeDropTableKind(const SqlNode* stmt) { writeDropKind(stmt, packed("DropTable")); }

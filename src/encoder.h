@@ -140,7 +140,9 @@ class Encoder {
   void writeColumnDef(const SqlNode* column);
   void writeColumnConstraint(const SqlNode* constraint);
   void writeTableConstraint(const SqlNode* constraint);
-  void writeDataType(const SqlNode* type);
+  // A column's data type map, then its "constraints" key and the header of `constraints`
+  // entries.
+  void writeDataType(const SqlNode* type, size_t constraints);
 
   void writeCreateIndexKind(const SqlNode* stmt);
   void writeDropTableKind(const SqlNode* stmt);
