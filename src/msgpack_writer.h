@@ -239,32 +239,7 @@ class MsgPackWriter {
       p[45] = static_cast<char>(endColumn);
       return p + sizeof kPattern;
     }
-    if (startLine == endLine && static_cast<uint64_t>(startLine) <= 0xffff &&
-        (static_cast<uint64_t>(startColumn) | static_cast<uint64_t>(endColumn)) <= 127) {
-      // Past line 127 of a text of short lines: the line takes two or three bytes, the columns
-      // one each.
-      if (startLine <= 0xff) {
-        std::memcpy(p, kLine8Pattern.data(), kLine8Pattern.size());
-        p[19] = p[39] = static_cast<char>(startLine);
-        p[27] = static_cast<char>(startColumn);
-        p[47] = static_cast<char>(endColumn);
-        return p + kLine8Pattern.size();
-      }
-      std::memcpy(p, kLine16Pattern.data(), kLine16Pattern.size());
-      p[19] = p[40] = static_cast<char>(startLine >> 8);
-      p[20] = p[41] = static_cast<char>(startLine);
-      p[28] = static_cast<char>(startColumn);
-      p[49] = static_cast<char>(endColumn);
-      return p + kLine16Pattern.size();
-    }
-    if (startLine == endLine &&
-        (static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
-         static_cast<uint64_t>(endColumn)) <= 0xffff) {
-      return putSpanEntryOnLine(p, static_cast<uint32_t>(startLine),
-                                static_cast<uint32_t>(startColumn),
-                                static_cast<uint32_t>(endColumn));
-    }
-    return putSpanGeneral(p, true, startLine, startColumn, endLine, endColumn);
+    return putSpanEntryBeyond127(p, startLine, startColumn, endLine, endColumn);
   }
 
   void writeSpanEntry(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
@@ -475,6 +450,39 @@ class MsgPackWriter {
   void grow(size_t extra);
   [[noreturn]] void raiseTooLarge() const;
   void writeHeaderAt(size_t at, size_t count);
+  // The span entries with a number past 127: out of line, so that the many places that write
+  // a span entry stay small.
+  [[gnu::noinline]] static char* putSpanEntryBeyond127(char* p, int64_t startLine,
+                                                       int64_t startColumn, int64_t endLine,
+                                                       int64_t endColumn) {
+    if (startLine == endLine && static_cast<uint64_t>(startLine) <= 0xffff &&
+        (static_cast<uint64_t>(startColumn) | static_cast<uint64_t>(endColumn)) <= 127) {
+      // Past line 127 of a text of short lines: the line takes two or three bytes, the columns
+      // one each.
+      if (startLine <= 0xff) {
+        std::memcpy(p, kLine8Pattern.data(), kLine8Pattern.size());
+        p[19] = p[39] = static_cast<char>(startLine);
+        p[27] = static_cast<char>(startColumn);
+        p[47] = static_cast<char>(endColumn);
+        return p + kLine8Pattern.size();
+      }
+      std::memcpy(p, kLine16Pattern.data(), kLine16Pattern.size());
+      p[19] = p[40] = static_cast<char>(startLine >> 8);
+      p[20] = p[41] = static_cast<char>(startLine);
+      p[28] = static_cast<char>(startColumn);
+      p[49] = static_cast<char>(endColumn);
+      return p + kLine16Pattern.size();
+    }
+    if (startLine == endLine &&
+        (static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
+         static_cast<uint64_t>(endColumn)) <= 0xffff) {
+      return putSpanEntryOnLine(p, static_cast<uint32_t>(startLine),
+                                static_cast<uint32_t>(startColumn),
+                                static_cast<uint32_t>(endColumn));
+    }
+    return putSpanGeneral(p, true, startLine, startColumn, endLine, endColumn);
+  }
+
   // A span within one line, with numbers up to 65535: in a long text or a long line, most
   // spans that miss the all-small pattern.
   static char* putSpanEntryOnLine(char* p, uint32_t line, uint32_t startColumn,
