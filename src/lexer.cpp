@@ -398,7 +398,14 @@ void Lexer::next(Token& tok) {
   // end; so this path needs no saved registers and everything else is one jump away.
   const char* p = pos_;
   const char* const end = end_;
-  if (p < end && *p == ' ') ++p;
+  if (p < end && *p == ' ') {
+    ++p;
+  } else if (p < end && *p == '\n' && p + 1 < end && !kBytes.mayStartGap[byteAt(p + 1)]) {
+    // A line break directly before a token: a row of a long VALUES list, a line of SQL
+    // written without indentation.
+    ++line_;
+    lineStart_ = ++p;
+  }
   if (p < end) [[likely]] {
     const unsigned char c = byteAt(p);
     const char* q = p + 1;

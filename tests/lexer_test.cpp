@@ -52,6 +52,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "tkIdent a@1:1 tkIdent b@2:1 tkEof @2:2"},
         ScanCase{"crlf_counts_cr_as_column", "a -- note\r\nb\r\n c",
                  "tkIdent a@1:1 tkIdent b@2:1 tkIdent c@3:2 tkEof @3:3"},
+        // A line break straight before a token is taken on the scanner's short path; before
+        // a blank, another break or what may open a comment, on the general one.
+        ScanCase{"line_breaks_before_tokens", "a\nb\n\n c\n-d\n/e\n'f'\n(",
+                 "tkIdent a@1:1 tkIdent b@2:1 tkIdent c@4:2 tkMinus -@5:1 tkIdent d@5:2 "
+                 "tkSlash /@6:1 tkIdent e@6:2 tkString f@7:1 tkLParen (@8:1 tkEof @8:2"},
         ScanCase{"tab_is_one_column", "\tselect", "tkSelect select@1:2 tkEof @1:8"},
         ScanCase{"minus_minus_starts_comment", "5--3\n", "tkInteger 5@1:1 tkEof @2:1"},
         ScanCase{"block_comment_between_words", "a/*x*/b",
