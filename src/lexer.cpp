@@ -104,6 +104,16 @@ constexpr KeywordTable buildKeywordTable() {
 
 constexpr KeywordTable kKeywordTable = buildKeywordTable();
 
+// The keyword a folded, packed word is, or tkIdent.
+[[gnu::always_inline]] inline TokenKind lookupKeyword(uint64_t head, uint16_t tail, size_t length) {
+  const uint8_t slot =
+      kKeywordTable.slots[keywordHash(head, tail, length, kKeywordTable.multiplier)];
+  if (slot != kNoSlot && kPackedKeywords[slot].head == head && kPackedKeywords[slot].tail == tail &&
+      kPackedKeywords[slot].length == length)
+    return kKeywords[slot].kind;
+  return tkIdent;
+}
+
 enum CharClass : uint8_t {
   ccOther,  // a one-byte tkIdent
   ccBlank,
@@ -216,12 +226,7 @@ uint64_t packedHead(const char* w, size_t n) {
       tail = static_cast<uint16_t>((byteAt(word + length - 2) | (byteAt(word + length - 1) << 8)) |
                                    0x2020);
   }
-  const uint8_t slot =
-      kKeywordTable.slots[keywordHash(head, tail, length, kKeywordTable.multiplier)];
-  if (slot != kNoSlot && kPackedKeywords[slot].head == head && kPackedKeywords[slot].tail == tail &&
-      kPackedKeywords[slot].length == length)
-    return kKeywords[slot].kind;
-  return tkIdent;
+  return lookupKeyword(head, tail, length);
 }
 
 TokenKind classifyWord(const char* word, size_t length) { return classifyWordInline(word, length); }
@@ -347,12 +352,7 @@ namespace {
   uint16_t tail = 0;
   if (length > 8) [[unlikely]]
     tail = static_cast<uint16_t>(load<uint16_t>(word + length - 2) | 0x2020);
-  const uint8_t slot =
-      kKeywordTable.slots[keywordHash(head, tail, length, kKeywordTable.multiplier)];
-  if (slot != kNoSlot && kPackedKeywords[slot].head == head && kPackedKeywords[slot].tail == tail &&
-      kPackedKeywords[slot].length == length)
-    return kKeywords[slot].kind;
-  return tkIdent;
+  return lookupKeyword(head, tail, length);
 }
 
 // Scans the word starting at `p` (its first byte is a letter or '_'): sets its kind, returns its

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <functional>
@@ -430,6 +431,19 @@ namespace {
 
 // The span map has a fixed-pattern path for small numbers; every number on either side of that
 // path's edge must come out as the general writer composes it.
+// A span map written value by value with the general calls, to hold the precomputed layouts to.
+void writeComposedSpanMap(MsgPackWriter& w, const std::array<int64_t, 4>& n) {
+  w.writeMapHeader(2);
+  for (int half = 0; half < 2; ++half) {
+    w.writeString(half == 0 ? "start" : "end");
+    w.writeMapHeader(2);
+    w.writeString("line");
+    w.writeInt(n[2 * half]);
+    w.writeString("column");
+    w.writeInt(n[2 * half + 1]);
+  }
+}
+
 // A span entry takes one of several precomputed layouts by the size of its numbers (all below
 // 128; one line with columns below 128; one line with numbers up to 65535; anything): on every
 // boundary between them it must still be the composed form.
@@ -445,16 +459,7 @@ TEST(MsgPackWriter, SpanEntriesMatchTheComposedFormAcrossEveryLayout) {
           });
           Bytes composed = written([&](MsgPackWriter& w) {
             w.writeString("span");
-            w.writeMapHeader(2);
-            const int64_t n[4] = {startLine, startColumn, endLine, endColumn};
-            for (int half = 0; half < 2; ++half) {
-              w.writeString(half == 0 ? "start" : "end");
-              w.writeMapHeader(2);
-              w.writeString("line");
-              w.writeInt(n[2 * half]);
-              w.writeString("column");
-              w.writeInt(n[2 * half + 1]);
-            }
+            writeComposedSpanMap(w, {startLine, startColumn, endLine, endColumn});
           });
           ASSERT_EQ(hex(entry), hex(composed))
               << startLine << ":" << startColumn << "-" << endLine << ":" << endColumn;
@@ -472,15 +477,7 @@ TEST(MsgPackWriter, SpanMapsMatchTheComposedFormOnBothSidesOfTheFastPath) {
       n[slot] = v;
       Bytes fast = written([&](MsgPackWriter& w) { w.writeSpanMap(n[0], n[1], n[2], n[3]); });
       Bytes composed = written([&](MsgPackWriter& w) {
-        w.writeMapHeader(2);
-        for (int half = 0; half < 2; ++half) {
-          w.writeString(half == 0 ? "start" : "end");
-          w.writeMapHeader(2);
-          w.writeString("line");
-          w.writeInt(n[2 * half]);
-          w.writeString("column");
-          w.writeInt(n[2 * half + 1]);
-        }
+        writeComposedSpanMap(w, {n[0], n[1], n[2], n[3]});
       });
       EXPECT_EQ(hex(fast), hex(composed)) << "slot " << slot << " value " << v;
     }
