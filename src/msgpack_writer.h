@@ -279,14 +279,6 @@ class MsgPackWriter {
     close(putArrayHeader(put(open(N + 5), p), n));
   }
 
-  // The first `n` of 32 precomputed bytes (a short run chosen at run time from a table): one
-  // fixed-size copy, whatever `n`.
-  void writeRun32(const char (&bytes)[32], size_t n) {
-    ensure(32);
-    std::memcpy(buf_ + size_, bytes, 32);
-    size_ += n;
-  }
-
   // Fixed bytes, then a short string that `format(char* out)` writes in place and whose length
   // (at most 31, at most Room) it returns: numbers go straight into the document, with no
   // scratch copy to read back.
@@ -348,11 +340,6 @@ class MsgPackWriter {
     } else {
       std::memcpy(to, from, n);
     }
-  }
-
-  void appendUnchecked(const char* p, size_t n) {
-    std::memcpy(buf_ + size_, p, n);
-    size_ += n;
   }
 
   // Lines and columns: below 128 as one byte, up to 65535 in three, inline; the rest out of
