@@ -458,31 +458,11 @@ void Lexer::nextGeneral(Token& tok) {
   const char* start = pos_;
   unsigned char c = byteAt(pos_);
   switch (kBytes.cls[c]) {
-    case ccWordStart: {
-      const char* p = pos_ + 1;
-      while (p < end_ && kBytes.wordChar[byteAt(p)]) ++p;
-      pos_ = p;
-      size_t n = static_cast<size_t>(p - start);
-      tok.kind = classifyWordInline(start, n);
-      tok.lexeme = std::string_view(start, n);
-      return;
-    }
-    case ccDigit: {
-      const char* p = pos_ + 1;
-      while (p < end_ && isDigit(p)) ++p;
-      tok.kind = tkInteger;
-      if (p + 1 < end_ && *p == '.' && isDigit(p + 1)) {
-        p += 2;
-        while (p < end_ && isDigit(p)) ++p;
-        tok.kind = tkFloat;
-      }
-      pos_ = p;
-      tok.lexeme = std::string_view(start, static_cast<size_t>(p - start));
-      return;
-    }
+    case ccWordStart:
+    case ccDigit:
     case ccQuote:
-      readString(tok);
-      return;
+      // After a gap: next() scans these, as it does everywhere else.
+      return next(tok);
     case ccSingle:
       tok.kind = kBytes.single[c];
       ++pos_;

@@ -56,8 +56,9 @@ class Lexer {
 
  private:
   int64_t column(const char* p) const { return static_cast<int64_t>(p - lineStart_) + 1; }
-  // Every token the inline path of next() leaves: gaps with comments or line breaks,
-  // strings, operators of two bytes, the end of the text.
+  // What next()'s short path leaves: gaps other than one blank or one line break, operators
+  // of two bytes, '-' and '/', stray bytes, the end of the text. A word, number or string after
+  // a gap goes back to next().
   [[gnu::noinline]] void nextGeneral(Token& tok);
   void skipWhitespace();
   void noteNewlines(const char* from, const char* to);
