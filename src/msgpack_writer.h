@@ -50,8 +50,17 @@ inline constexpr PackedStr<1> kTrueByte{{static_cast<char>(0xc3)}};
 template <auto... Parts>
 inline constexpr auto kSeq = cat(Parts...);
 
-// A span entry on one line with columns below 128, its line in `LineBytes` bytes (0xcc and one
-// byte, or 0xcd and two): the fixed bytes, with the numbers left as zeros.
+// The fixed pieces of a span entry around its four numbers.
+namespace span_bytes {
+inline constexpr char kSpanKey[] = "\xa4span";
+inline constexpr char kStartLine[] = "\x82\xa5start\x82\xa4line";
+// (0xa6 and 0xa3 in octal: a hex escape would swallow the letters after it.)
+inline constexpr char kColumnKey[] = "\246column";
+inline constexpr char kEndLine[] = "\243end\x82\xa4line";
+}  // namespace span_bytes
+
+// A span entry on one line with columns below 128, its line in `LineBytes` bytes (a positive
+// fixint, 0xcc and one byte, or 0xcd and two): the fixed bytes, with the numbers left as zeros.
 template <size_t LineBytes>
 constexpr std::array<char, 42 + 2 * LineBytes + 2> spanPatternOnLine() {
   std::array<char, 42 + 2 * LineBytes + 2> out{};
@@ -60,17 +69,17 @@ constexpr std::array<char, 42 + 2 * LineBytes + 2> spanPatternOnLine() {
     for (char c : t) out[at++] = c;
   };
   auto line = [&] {
-    out[at] = static_cast<char>(LineBytes == 2 ? 0xcc : 0xcd);
+    if (LineBytes > 1) out[at] = static_cast<char>(LineBytes == 2 ? 0xcc : 0xcd);
     at += LineBytes;
   };
-  // (0xa6 and 0xa3 in octal: a hex escape would swallow the letters after it.)
-  text("\xa4span\x82\xa5start\x82\xa4line");
+  text(span_bytes::kSpanKey);
+  text(span_bytes::kStartLine);
   line();
-  text("\246column");
+  text(span_bytes::kColumnKey);
   ++at;
-  text("\243end\x82\xa4line");
+  text(span_bytes::kEndLine);
   line();
-  text("\246column");
+  text(span_bytes::kColumnKey);
   ++at;
   return out;
 }
@@ -227,17 +236,12 @@ class MsgPackWriter {
                      int64_t endColumn) {
     if ((static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
          static_cast<uint64_t>(endLine) | static_cast<uint64_t>(endColumn)) <= 127) [[likely]] {
-      static constexpr char kPattern[46] = {
-          '\xa4', 's',    'p',    'a',    'n', '\x82', '\xa5', 's',    't',    'a', 'r', 't',
-          '\x82', '\xa4', 'l',    'i',    'n', 'e',    0,      '\xa6', 'c',    'o', 'l', 'u',
-          'm',    'n',    0,      '\xa3', 'e', 'n',    'd',    '\x82', '\xa4', 'l', 'i', 'n',
-          'e',    0,      '\xa6', 'c',    'o', 'l',    'u',    'm',    'n',    0};
-      std::memcpy(p, kPattern, sizeof kPattern);
+      std::memcpy(p, kSmallPattern.data(), kSmallPattern.size());
       p[18] = static_cast<char>(startLine);
       p[26] = static_cast<char>(startColumn);
       p[37] = static_cast<char>(endLine);
       p[45] = static_cast<char>(endColumn);
-      return p + sizeof kPattern;
+      return p + kSmallPattern.size();
     }
     return putSpanEntryBeyond127(p, startLine, startColumn, endLine, endColumn);
   }
@@ -485,13 +489,12 @@ class MsgPackWriter {
     return putPadded(putText(p, kColumnKey), endBytes, endLength);
   }
 
-  // The fixed pieces of a span entry around its four numbers.
-  static constexpr char kSpanKey[] = "\xa4span";
-  static constexpr char kStartLine[] = "\x82\xa5start\x82\xa4line";
-  // (0xa6 and 0xa3 in octal: a hex escape would swallow the letters after it.)
-  static constexpr char kColumnKey[] = "\246column";
-  static constexpr char kEndLine[] = "\243end\x82\xa4line";
+  static constexpr auto& kSpanKey = span_bytes::kSpanKey;
+  static constexpr auto& kStartLine = span_bytes::kStartLine;
+  static constexpr auto& kColumnKey = span_bytes::kColumnKey;
+  static constexpr auto& kEndLine = span_bytes::kEndLine;
 
+  static constexpr auto kSmallPattern = spanPatternOnLine<1>();
   static constexpr auto kLine8Pattern = spanPatternOnLine<2>();
   static constexpr auto kLine16Pattern = spanPatternOnLine<3>();
 
