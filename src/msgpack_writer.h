@@ -59,28 +59,30 @@ inline constexpr char kColumnKey[] = "\246column";
 inline constexpr char kEndLine[] = "\243end\x82\xa4line";
 }  // namespace span_bytes
 
-// A span entry on one line with columns below 128, its line in `LineBytes` bytes (a positive
-// fixint, 0xcc and one byte, or 0xcd and two): the fixed bytes, with the numbers left as zeros.
-template <size_t LineBytes>
-constexpr std::array<char, 42 + 2 * LineBytes + 2> spanPatternOnLine() {
-  std::array<char, 42 + 2 * LineBytes + 2> out{};
+// A span entry on one line: the fixed bytes, with the numbers left as zeros. Each number's
+// width is fixed by the pattern: 1 for a positive fixint, 2 for 0xcc and one byte, 3 for 0xcd
+// and two.
+template <size_t LineBytes, size_t StartColumnBytes = 1, size_t EndColumnBytes = 1>
+constexpr std::array<char, 42 + 2 * LineBytes + StartColumnBytes + EndColumnBytes>
+spanPatternOnLine() {
+  std::array<char, 42 + 2 * LineBytes + StartColumnBytes + EndColumnBytes> out{};
   size_t at = 0;
   auto text = [&](std::string_view t) {
     for (char c : t) out[at++] = c;
   };
-  auto line = [&] {
-    if (LineBytes > 1) out[at] = static_cast<char>(LineBytes == 2 ? 0xcc : 0xcd);
-    at += LineBytes;
+  auto number = [&](size_t bytes) {
+    if (bytes > 1) out[at] = static_cast<char>(bytes == 2 ? 0xcc : 0xcd);
+    at += bytes;
   };
   text(span_bytes::kSpanKey);
   text(span_bytes::kStartLine);
-  line();
+  number(LineBytes);
   text(span_bytes::kColumnKey);
-  ++at;
+  number(StartColumnBytes);
   text(span_bytes::kEndLine);
-  line();
+  number(LineBytes);
   text(span_bytes::kColumnKey);
-  ++at;
+  number(EndColumnBytes);
   return out;
 }
 
@@ -464,6 +466,34 @@ class MsgPackWriter {
       p[49] = static_cast<char>(endColumn);
       return p + kLine16Pattern.size();
     }
+    if (startLine == endLine && static_cast<uint64_t>(startLine) <= 127 &&
+        (static_cast<uint64_t>(startColumn) | static_cast<uint64_t>(endColumn)) <= 0xffff) {
+      // A long line among the first 127: each column is one of three widths, so one of nine
+      // fixed layouts with holes (columns only grow along a line, so six are ever used).
+      const auto line = static_cast<char>(startLine);
+      const auto start = static_cast<uint32_t>(startColumn);
+      const auto end = static_cast<uint32_t>(endColumn);
+      switch (numberWidth(start) * 4 + numberWidth(end)) {
+        case 1 * 4 + 1:
+          return putSpanOnShortLine<1, 1>(p, line, start, end);
+        case 1 * 4 + 2:
+          return putSpanOnShortLine<1, 2>(p, line, start, end);
+        case 1 * 4 + 3:
+          return putSpanOnShortLine<1, 3>(p, line, start, end);
+        case 2 * 4 + 1:
+          return putSpanOnShortLine<2, 1>(p, line, start, end);
+        case 2 * 4 + 2:
+          return putSpanOnShortLine<2, 2>(p, line, start, end);
+        case 2 * 4 + 3:
+          return putSpanOnShortLine<2, 3>(p, line, start, end);
+        case 3 * 4 + 1:
+          return putSpanOnShortLine<3, 1>(p, line, start, end);
+        case 3 * 4 + 2:
+          return putSpanOnShortLine<3, 2>(p, line, start, end);
+        default:
+          return putSpanOnShortLine<3, 3>(p, line, start, end);
+      }
+    }
     if (startLine == endLine &&
         (static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
          static_cast<uint64_t>(endColumn)) <= 0xffff) {
@@ -472,6 +502,38 @@ class MsgPackWriter {
                                 static_cast<uint32_t>(endColumn));
     }
     return putSpanGeneral(p, true, startLine, startColumn, endLine, endColumn);
+  }
+
+  // How many bytes a number up to 65535 takes as a MessagePack unsigned integer.
+  static constexpr size_t numberWidth(uint32_t v) {
+    return size_t{1} + size_t{v > 127} + size_t{v > 0xff};
+  }
+
+  // Fills a number hole of a precomputed layout (whose marker byte is already in place).
+  template <size_t Width>
+  static void fillNumber(char* at, uint32_t v) {
+    if constexpr (Width == 1) {
+      at[0] = static_cast<char>(v);
+    } else if constexpr (Width == 2) {
+      at[1] = static_cast<char>(v);
+    } else {
+      at[1] = static_cast<char>(v >> 8);
+      at[2] = static_cast<char>(v);
+    }
+  }
+
+  template <size_t StartWidth, size_t EndWidth>
+  static char* putSpanOnShortLine(char* p, char line, uint32_t startColumn, uint32_t endColumn) {
+    static constexpr auto kPattern = spanPatternOnLine<1, StartWidth, EndWidth>();
+    constexpr size_t kLineAt = sizeof kSpanKey - 1 + sizeof kStartLine - 1;
+    constexpr size_t kStartAt = kLineAt + 1 + sizeof kColumnKey - 1;
+    constexpr size_t kEndLineAt = kStartAt + StartWidth + sizeof kEndLine - 1;
+    constexpr size_t kEndAt = kEndLineAt + 1 + sizeof kColumnKey - 1;
+    std::memcpy(p, kPattern.data(), kPattern.size());
+    p[kLineAt] = p[kEndLineAt] = line;
+    fillNumber<StartWidth>(p + kStartAt, startColumn);
+    fillNumber<EndWidth>(p + kEndAt, endColumn);
+    return p + kPattern.size();
   }
 
   // A span within one line, with numbers up to 65535: in a long text or a long line, most
