@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace quorix {
 
@@ -470,29 +471,15 @@ class MsgPackWriter {
         (static_cast<uint64_t>(startColumn) | static_cast<uint64_t>(endColumn)) <= 0xffff) {
       // A long line among the first 127: each column is one of three widths, so one of nine
       // fixed layouts with holes (columns only grow along a line, so six are ever used).
-      const auto line = static_cast<char>(startLine);
+      static constexpr auto kWriters = []<size_t... Pair>(std::index_sequence<Pair...>) {
+        return std::array<char* (*)(char*, char, uint32_t, uint32_t), sizeof...(Pair)>{
+            &putSpanOnShortLine<Pair / 3 + 1, Pair % 3 + 1>...};
+      }
+      (std::make_index_sequence<9>{});
       const auto start = static_cast<uint32_t>(startColumn);
       const auto end = static_cast<uint32_t>(endColumn);
-      switch (numberWidth(start) * 4 + numberWidth(end)) {
-        case 1 * 4 + 1:
-          return putSpanOnShortLine<1, 1>(p, line, start, end);
-        case 1 * 4 + 2:
-          return putSpanOnShortLine<1, 2>(p, line, start, end);
-        case 1 * 4 + 3:
-          return putSpanOnShortLine<1, 3>(p, line, start, end);
-        case 2 * 4 + 1:
-          return putSpanOnShortLine<2, 1>(p, line, start, end);
-        case 2 * 4 + 2:
-          return putSpanOnShortLine<2, 2>(p, line, start, end);
-        case 2 * 4 + 3:
-          return putSpanOnShortLine<2, 3>(p, line, start, end);
-        case 3 * 4 + 1:
-          return putSpanOnShortLine<3, 1>(p, line, start, end);
-        case 3 * 4 + 2:
-          return putSpanOnShortLine<3, 2>(p, line, start, end);
-        default:
-          return putSpanOnShortLine<3, 3>(p, line, start, end);
-      }
+      return kWriters[(numberWidth(start) - 1) * 3 + numberWidth(end) - 1](
+          p, static_cast<char>(startLine), start, end);
     }
     if (startLine == endLine &&
         (static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
