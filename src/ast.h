@@ -174,8 +174,6 @@ struct SqlNode {
   NodeList& colConstraints() { return checkKind(nkColumnDef, "colConstraints"), list_; }
   const NodeList& colConstraints() const { return checkKind(nkColumnDef, "colConstraints"), list_; }
 
-  bool hasChildren() const { return (kHasChildren >> kind) & 1; }
-
   // Payload storage; reached directly only by the constructors in ast.cpp.
   std::string_view str_;  // strVal, aliasName, colName, numberLexeme
   SqlNode* a_ = nullptr;  // binLeft, unOperand, aliasExpr, joinLeft, colType
