@@ -66,7 +66,21 @@ inline bool isDigits(std::string_view s) {
   return true;
 }
 
-// "Parse error at line L, col C: M (got tkKind 'lexeme')", L and C positive decimals.
+inline constexpr std::string_view kUnterminated[] = {": unterminated block comment",
+                                                     ": unterminated string literal"};
+
+// A block comment or string literal still open at the end of the text: the frame without a
+// token, ending in one of kUnterminated.
+inline bool isUnterminatedError(std::string_view m) {
+  for (std::string_view tail : kUnterminated)
+    if (m.size() > tail.size() && m.substr(m.size() - tail.size()) == tail &&
+        m.find(" (got tk") == std::string_view::npos)
+      return true;
+  return false;
+}
+
+// "Parse error at line L, col C: M (got tkKind 'lexeme')", L and C positive decimals, or the
+// unterminated form.
 inline bool isFramedParseError(std::string_view m) {
   if (!startsWith(m, kParsePrefix)) return false;
   std::string_view rest = m.substr(kParsePrefix.size());
@@ -78,6 +92,7 @@ inline bool isFramedParseError(std::string_view m) {
   if (colon == std::string_view::npos || !isDigits(rest.substr(0, colon)) || rest[0] == '0')
     return false;
   rest = rest.substr(colon + 2);
+  if (isUnterminatedError(m)) return true;
   return rest.find(" (got tk") != std::string_view::npos && rest.size() >= 2 &&
          rest.substr(rest.size() - 2) == "')";
 }
@@ -98,6 +113,24 @@ inline bool pointsAtReportedToken(std::string_view text, std::string_view m) {
   const size_t lineEnd = std::min(text.find('\n', offset), text.size());
   offset += static_cast<size_t>(column - 1);
   if (offset > lineEnd) return false;
+  if (isUnterminatedError(m)) {
+    // The opener must stand there, and nothing after it may close it.
+    const std::string_view from = text.substr(offset);
+    if (m.back() == 't')  // "... block comment"
+      return startsWith(from, "/*") && from.find("*/", 2) == std::string_view::npos;
+    if (from.empty() || (from[0] != '\'' && from[0] != '"')) return false;
+    size_t i = 1;
+    while (i < from.size()) {
+      if (from[i] != from[0]) {
+        ++i;
+      } else if (i + 1 < from.size() && from[i + 1] == from[0]) {
+        i += 2;
+      } else {
+        return false;
+      }
+    }
+    return true;
+  }
   // The lexeme may itself contain " (got tk", so every candidate split is tried.
   for (size_t got = m.find(" (got tk"); got != std::string_view::npos;
        got = m.find(" (got tk", got + 1)) {

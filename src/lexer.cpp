@@ -5,6 +5,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string>
+
+#include "errors.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -231,6 +234,17 @@ uint64_t packedHead(const char* w, size_t n) {
 
 TokenKind classifyWord(const char* word, size_t length) { return classifyWordInline(word, length); }
 
+void Lexer::raiseUnterminated(int64_t line, int64_t column, const char* what) {
+  // The frame of every parse error, without the "(got ...)" part: there is no token to name.
+  std::string m = "Parse error at line ";
+  m += std::to_string(line);
+  m += ", col ";
+  m += std::to_string(column);
+  m += ": ";
+  m += what;
+  throw ParseError(m);
+}
+
 void Lexer::noteNewlines(const char* from, const char* to) {
   while (from < to) {
     const void* nl = std::memchr(from, '\n', static_cast<size_t>(to - from));
@@ -257,7 +271,7 @@ void Lexer::skipWhitespace() {
       pos_ = nl != nullptr ? static_cast<const char*>(nl) : end_;
     } else if (c == '/' && pos_ + 1 < end_ && pos_[1] == '*') {
       const char* p = pos_ + 2;
-      const char* close = end_;
+      const char* close = nullptr;
       while (p + 1 < end_) {
         const void* star = std::memchr(p, '*', static_cast<size_t>(end_ - 1 - p));
         if (star == nullptr) break;
@@ -268,8 +282,12 @@ void Lexer::skipWhitespace() {
         }
         ++p;
       }
+      // Running to the end of the text would silently drop whatever the comment was meant to
+      // end before (a WHERE, say), so an unclosed comment is an error at its opening "/".
+      if (close == nullptr) [[unlikely]]
+        raiseUnterminated(line_, column(pos_), "unterminated block comment");
       noteNewlines(pos_ + 2, close);
-      pos_ = close;  // an unclosed comment swallows the rest of the text
+      pos_ = close;
     } else {
       return;
     }
@@ -324,8 +342,11 @@ void Lexer::readString(Token& tok) {
       break;
     }
   }
-  const char* contentEnd = close != nullptr ? close : end_;
-  pos_ = close != nullptr ? close + 1 : end_;  // an unclosed literal runs to the end
+  // An unclosed literal would swallow the rest of the text as content: an error at its quote.
+  if (close == nullptr) [[unlikely]]
+    raiseUnterminated(tok.line, tok.column, "unterminated string literal");
+  const char* contentEnd = close;
+  pos_ = close + 1;
   tok.kind = tkString;
   std::string_view raw(start, static_cast<size_t>(contentEnd - start));
   if (!doubled) {

@@ -29,8 +29,9 @@ struct Token {
   int64_t column = 1;
 };
 
-// Turns the text into tokens on demand. Never fails: every byte sequence is tokenised and
-// whatever is wrong is left to the parser. Columns count bytes; only LF starts a line.
+// Turns the text into tokens on demand. Every byte sequence is tokenised and whatever is wrong
+// is left to the parser, with two exceptions: a block comment or string literal still open at
+// the end of the text raises a ParseError. Columns count bytes; only LF starts a line.
 class Lexer {
  public:
   Lexer(std::string_view input, Arena& arena)
@@ -62,6 +63,8 @@ class Lexer {
   [[gnu::noinline]] void nextGeneral(Token& tok);
   void skipWhitespace();
   void noteNewlines(const char* from, const char* to);
+  [[noreturn, gnu::cold, gnu::noinline]] static void raiseUnterminated(int64_t line, int64_t column,
+                                                                       const char* what);
   void readString(Token& tok);
 
   const char* begin_;

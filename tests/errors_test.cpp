@@ -349,7 +349,6 @@ TEST(Errors, Positions) {
       {"SELECT a FROM t WHERE -- trailing\n", 2, 1, kExpr, "tkEof", ""},
       {"SELECT a FROM t WHERE\r\n-- nothing\r\n", 3, 1, kExpr, "tkEof", ""},
       {"SELECT a FROM t WHERE /* x */  ", 1, 32, kExpr, "tkEof", ""},
-      {"SELECT a FROM /* never closed", 1, 30, "expected table name", "tkEof", ""},
       {"SELECT a /* x */FROM/* y */t/**/JOIN", 1, 37, "expected table name", "tkEof", ""},
       {"SELECT a /* outer /* inner */ still */ FROM t", 1, 37, kStatement, "tkStar", "*"},
       {"SELECT 5--3\n 4", 2, 2, kStatement, "tkInteger", "4"},
@@ -366,6 +365,38 @@ TEST(Errors, Positions) {
       {"/* header\n   comment */\nDROP INDEX IF idx", 3, 15, "expected tkExists", "tkIdent", "idx"},
       {"SELECT a -- trailing comment\nFROM t -- another\nJOIN u USING (a,\n-- only a comment\n)", 5,
        1, "expected USING column", "tkRParen", ")"},
+  });
+}
+
+// A block comment or string literal still open at the end of the text would silently swallow
+// the rest (a WHERE, say). It fails at the "/" or quote that opened it, with no token to name, as
+// soon as the parser asks for the token it would precede or be: an earlier error still wins.
+TEST(Errors, UnterminatedCommentsAndStrings) {
+  const std::string comment = "unterminated block comment";
+  const std::string literal = "unterminated string literal";
+  auto at = [](int line, int col, const std::string& m) {
+    return "Parse error at line " + std::to_string(line) + ", col " + std::to_string(col) + ": " +
+           m;
+  };
+  expectAll(std::vector<Literal>{
+      {"DELETE FROM t /* WHERE id = 1", at(1, 15, comment)},
+      {"UPDATE t SET a = 'x WHERE id = 1", at(1, 18, literal)},
+      {"SELECT a FROM /* never closed", at(1, 15, comment)},
+      {"/* header", at(1, 1, comment)},
+      {"SELECT 1;\n  /* one /* two */ /* three\n", at(2, 20, comment)},
+      {"SELECT 1 /*/", at(1, 10, comment)},
+      {"SELECT \"", at(1, 8, literal)},
+      {"SELECT 'it''", at(1, 8, literal)},
+      {"SELECT 'a' \"b\n\nc", at(1, 12, literal)},
+      {"INSERT INTO t VALUES (1, 'x), (2, 3)", at(1, 26, literal)},
+      // The quote before y closes the literal that opened at x, and y is the error.
+      {"INSERT INTO t VALUES (1, 'x), (2, 'y')",
+       frame({"", 1, 36, "expected tkRParen", "tkIdent", "y"})},
+      {"SELECT [1, 2 /* ]", at(1, 14, comment)},
+      {"SELECT a FROM t WHERE b IN (1 /*, 2)", at(1, 31, comment)},
+      // The rule fails at FROM before the literal is asked for.
+      {"SELECT FROM 'x", frame({"", 1, 8, kExpr, "tkFrom", "FROM"})},
+      {"SELEC 'x", frame({"", 1, 1, kStatement, "tkIdent", "SELEC"})},
   });
 }
 
@@ -421,8 +452,8 @@ TEST(Errors, AcceptedWhereAnErrorMightBeExpected) {
       "SELECT 1e5",
       "SELECT !",
       "SELECT | FROM t",
-      "SELECT 'unclosed",
-      "SELECT 1 /* unclosed",
+      "SELECT 1 -- a line comment needs no line feed at the end",
+      "SELECT 1 /**/",
       "SELECT x = (y = z)",
       "SELECT (x = y) = z",
       "SELECT 9223372036854775807",

@@ -9,19 +9,24 @@
 #include <vector>
 
 #include "arena.h"
+#include "errors.h"
 
 namespace quorix {
 namespace {
 
 // "kind lexeme@line:col" per token, the end token included, so a table row reads like the
-// stream it pins.
+// stream it pins; a scan that fails ends with "error: " and the message.
 std::string scan(std::string_view text) {
   Arena arena;
   Lexer lexer(text, arena);
   std::string out;
   for (;;) {
     Token t;
-    lexer.next(t);
+    try {
+      lexer.next(t);
+    } catch (const ParseError& e) {
+      return out + (out.empty() ? "" : " ") + "error: " + e.what();
+    }
     if (!out.empty()) out += ' ';
     out += tokenKindName(t.kind);
     out += ' ';
@@ -61,13 +66,22 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"minus_minus_starts_comment", "5--3\n", "tkInteger 5@1:1 tkEof @2:1"},
         ScanCase{"block_comment_between_words", "a/*x*/b",
                  "tkIdent a@1:1 tkIdent b@1:7 tkEof @1:8"},
-        ScanCase{"unclosed_block_comment", "a /* never closed", "tkIdent a@1:1 tkEof @1:18"},
+        // A comment or literal still open at the end of the text fails where it opened.
+        ScanCase{"unclosed_block_comment", "a\n  /* never\n closed",
+                 "tkIdent a@1:1 error: Parse error at line 2, col 3: unterminated block comment"},
+        ScanCase{"block_comment_closed_at_the_very_end", "a /**/", "tkIdent a@1:1 tkEof @1:7"},
+        ScanCase{"star_slash_of_the_opener_does_not_close", "/*/",
+                 "error: Parse error at line 1, col 1: unterminated block comment"},
         ScanCase{"block_comments_do_not_nest", "/* a /* b */ c */",
                  "tkIdent c@1:14 tkStar *@1:16 tkSlash /@1:17 tkEof @1:18"},
         ScanCase{"doubled_quote", "'it''s'", "tkString it's@1:1 tkEof @1:8"},
         ScanCase{"double_quotes_are_strings", "\"col\" 'a\"b'",
                  "tkString col@1:1 tkString a\"b@1:7 tkEof @1:12"},
-        ScanCase{"unclosed_string", "'abc", "tkString abc@1:1 tkEof @1:5"},
+        ScanCase{"unclosed_string", "x 'abc",
+                 "tkIdent x@1:1 error: Parse error at line 1, col 3: unterminated string literal"},
+        ScanCase{"doubled_quote_before_the_end_does_not_close", "\"a\"\"",
+                 "error: Parse error at line 1, col 1: unterminated string literal"},
+        ScanCase{"line_comment_at_the_end_needs_no_line_feed", "a --", "tkIdent a@1:1 tkEof @1:5"},
         ScanCase{"string_with_newline", "'a\nb' x", "tkString a\nb@1:1 tkIdent x@2:4 tkEof @2:5"},
         // Long literals are scanned eight bytes at a time: quotes and line breaks on either
         // side of those steps, and a doubled quote split across one.
@@ -75,8 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "tkString abcdefg\nhijklmnopq\n\nr'@1:1 tkIdent x@4:6 tkEof @4:7"},
         ScanCase{"doubled_quote_at_eighth_byte", "'abcdef''gh' y",
                  "tkString abcdef'gh@1:1 tkIdent y@1:14 tkEof @1:15"},
-        ScanCase{"unclosed_long_string", "'abcdefghijk\nlm",
-                 "tkString abcdefghijk\nlm@1:1 tkEof @2:3"},
+        ScanCase{"unclosed_long_string", "\n 'abcdefghijk\nlm''",
+                 "error: Parse error at line 2, col 2: unterminated string literal"},
         ScanCase{"backslash_is_ordinary", "'a\\' b", "tkString a\\@1:1 tkIdent b@1:6 tkEof @1:7"},
         ScanCase{"numbers", "1.5.2 1. 12abc 1e5 .5",
                  "tkFloat 1.5@1:1 tkDot .@1:4 tkInteger 2@1:5 tkInteger 1@1:7 tkDot .@1:8 "
