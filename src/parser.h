@@ -9,15 +9,14 @@
 #include "ast.h"
 #include "lexer.h"
 #include "numbers.h"
+#include "stack_budget.h"
 
 namespace quorix {
 
 // Nesting levels (parentheses, prefix NOT and minus, call argument lists, CAST, EXISTS,
 // ANY/SOME/ALL subqueries, IN lists, derived tables, type parameter lists) allowed before
-// "nesting too deep". Measured worst case at the limit (scalar subqueries, whose encoding
-// recurses as deep as their parse): about 330 KiB of stack in an optimised build and about
-// 680 KiB in the ASan build (which leaves out use-after-scope poisoning), so a 1 MiB host
-// thread is safe; an unoptimised -O0 build needs about 1.3 MiB.
+// "nesting too deep", whatever the stack. A smaller stack stops nesting sooner, with the same
+// error (see StackBudget): at the limit an optimised build needs about 330 KiB.
 inline constexpr int kMaxNestingDepth = 500;
 
 // Takes the rows of a long INSERT while they are being parsed, so that its nodes need not be
@@ -147,6 +146,7 @@ class Parser {
   Lexer lexer_;
   Token current_;
   int depth_ = 0;
+  StackBudget stack_;
   RowSink* rowSink_ = nullptr;
 };
 
@@ -155,7 +155,7 @@ class Parser {
 class NestingGuard {
  public:
   explicit NestingGuard(Parser& p) : p_(p) {
-    if (++p_.depth_ > kMaxNestingDepth) {
+    if (++p_.depth_ > kMaxNestingDepth || !p_.stack_.allows(p_.depth_)) {
       --p_.depth_;
       p_.error("nesting too deep");
     }

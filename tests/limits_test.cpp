@@ -409,13 +409,13 @@ struct Mixed {
   std::vector<Located> openers;  // one per level, outermost first
 };
 
-// Wrappers in turn from `first` until `levels` levels are open; a plain parenthesis fills a
-// last level that a two-level wrapper would overshoot.
-Mixed mixedNesting(size_t levels, size_t first) {
+// Wrappers in turn from `first` until `levels` levels are open (only `first` when `alone`); a
+// plain parenthesis fills a last level that a two-level wrapper would overshoot.
+Mixed mixedNesting(size_t levels, size_t first, bool alone = false) {
   const std::vector<Wrapper>& all = wrappers();
   Mixed m{"SELECT ", {}};
   std::vector<std::string_view> closers;
-  for (size_t i = first; m.openers.size() < levels; ++i) {
+  for (size_t i = first; m.openers.size() < levels; i += alone ? 0 : 1) {
     const Wrapper* w = &all[i % all.size()];
     if (w->openers.size() > levels - m.openers.size()) w = &all[0];
     for (const Wrapper::Opener& o : w->openers) {
@@ -440,6 +440,39 @@ TEST(LimitsNesting, KindsMixedInEveryOrderShareOneLimit) {
     const Mixed::Located& opener = deep.openers[kMaxNesting];
     EXPECT_EQ(hostParse(deep.sql).error,
               frame(1, opener.column, kTooDeep, opener.kind, opener.lexeme));
+  }
+}
+
+// Small host stacks stop nesting sooner, with the same error at the opener of the first level that
+// would not leave room to finish, and never crash: one level less then parses and encodes on the
+// same thread. Each construct alone, and all of them in turn.
+TEST(LimitsNesting, SmallStacksStopSoonerWithTheSameError) {
+  const size_t stacks[] = {size_t(64) << 10, size_t(128) << 10, size_t(256) << 10, size_t(1) << 20};
+  for (size_t bytes : stacks) {
+    for (size_t first = 0; first < wrappers().size(); ++first) {
+      for (bool alone : {true, false}) {
+        SCOPED_TRACE(std::to_string(bytes >> 10) + " KiB, from wrapper " + std::to_string(first) +
+                     (alone ? " alone" : " in turn"));
+        const Mixed deep = mixedNesting(kMaxNesting + 1, first, alone);
+        Outcome refused;
+        ASSERT_EQ(runOnStack(bytes, [&] { refused = parse(deep.sql); }), 0);
+        size_t level = 0;
+        while (level < deep.openers.size()) {
+          const Mixed::Located& o = deep.openers[level];
+          if (refused.error == frame(1, o.column, kTooDeep, o.kind, o.lexeme)) break;
+          ++level;
+        }
+        ASSERT_LT(level, deep.openers.size()) << refused.error;
+#if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+        if (bytes == size_t(1) << 20) EXPECT_EQ(level, size_t(kMaxNesting));
+#endif
+        Outcome accepted;
+        const Mixed shallower = mixedNesting(level, first, alone);
+        ASSERT_EQ(runOnStack(bytes, [&] { accepted = parse(shallower.sql); }), 0);
+        EXPECT_EQ(accepted.status, 0) << accepted.error;
+        EXPECT_FALSE(accepted.data.empty());
+      }
+    }
   }
 }
 
@@ -533,10 +566,9 @@ std::string truncated(const std::string& message, size_t keep) {
 }
 
 TEST(LimitsMessage, LongMessagesAreCutShortOnesKept) {
-  // An unterminated literal runs to the end of the text and is the offending token, so the whole
-  // 100,000 bytes are its lexeme in the message.
+  // The literal is the offending token, so the whole 100,000 bytes are its lexeme in the message.
   const std::string literal(100000, 'x');
-  const std::string sql = "SELECT 1 '" + literal;
+  const std::string sql = "SELECT 1 '" + literal + "'";
   const std::string full = frame(1, 10, kStatement, "tkString", literal);
   const size_t n = full.size();
   struct Case {
@@ -582,7 +614,6 @@ TEST(HostileBytes, EveryByteAfterSelect) {
   onHostStack([] {
     const Outcome column = parse("SELECT x");
     const Outcome number = parse("SELECT 0");
-    const Outcome emptyString = parse("SELECT ''");
     const Outcome star = parse("SELECT *");
     // The bytes that neither make a one-byte identifier nor start a literal or a star, with the
     // failure each leads to. The rest are identifiers (letters, "_", "!", "|", and every byte no
@@ -631,11 +662,13 @@ TEST(HostileBytes, EveryByteAfterSelect) {
                                  atEnd ? std::string() : std::string(1, c)));
         continue;
       }
+      if (c == '\'' || c == '"') {
+        EXPECT_EQ(o.error, "Parse error at line 1, col 8: unterminated string literal");
+        continue;
+      }
       EXPECT_EQ(o.status, 0) << o.error;
       if (c == '*') {
         EXPECT_EQ(o.data, star.data);
-      } else if (c == '\'' || c == '"') {
-        EXPECT_EQ(o.data, emptyString.data);  // a lone quote is an empty, unclosed literal
       } else if (c >= '0' && c <= '9') {
         EXPECT_EQ(o.data, substituted(number, '0', c));
       } else {
@@ -643,6 +676,12 @@ TEST(HostileBytes, EveryByteAfterSelect) {
       }
     }
   });
+}
+
+// The message of a block comment or string literal still open at the end of the text.
+std::string unclosed(int line, int col, std::string_view what) {
+  return "Parse error at line " + std::to_string(line) + ", col " + std::to_string(col) +
+         ": unterminated " + std::string(what);
 }
 
 // A text that must give the same document as a reference text, or an exact message.
@@ -681,23 +720,25 @@ TEST(HostileBytes, NulBytes) {
       // Without a length the text ends at the first NUL, wherever it stands.
       {bytes({"SELECT 1\0SELEC", 14}), 0, "SELECT 1", ""},
       {bytes({"SELECT\0 1", 9}), 0, "", frame(1, 7, kExpr, "tkEof", "")},
-      {bytes({"SELECT 'ab\0cd'", 14}), 0, "SELECT 'ab'", ""},
-      {bytes({"SELECT 1 /* x\0 */ 2", 19}), 0, "SELECT 1", ""},
+      {bytes({"SELECT 'ab\0cd'", 14}), 0, "", unclosed(1, 8, "string literal")},
+      {bytes({"SELECT 1 /* x\0 */ 2", 19}), 0, "", unclosed(1, 10, "block comment")},
   });
 }
 
 TEST(HostileBytes, UnclosedAtTheEnd) {
   expectAll({
-      {"SELECT '", 0, "SELECT ''", ""},
-      {"SELECT \"", 0, "SELECT ''", ""},
-      {"SELECT 'it''", 0, "SELECT 'it'''", ""},  // the doubled quote is content, not the close
-      {"SELECT 'a\nb", 0, "SELECT 'a\nb'", ""},
-      {"SELECT 1 /*/ 2", 0, "SELECT 1", ""},  // the "*" of "/*" does not also close it
+      {"SELECT '", 0, "", unclosed(1, 8, "string literal")},
+      // The doubled quote is content, not the close.
+      {"SELECT 'it''", 0, "", unclosed(1, 8, "string literal")},
+      {"SELECT 'a\nb", 0, "", unclosed(1, 8, "string literal")},
+      // The "*" of "/*" does not also close it.
+      {"SELECT 1 /*/ 2", 0, "", unclosed(1, 10, "block comment")},
       {"SELECT 1 --", 0, "SELECT 1", ""},
       {"SELECT --1", 0, "", frame(1, 11, kExpr, "tkEof", "")},
-      {"SELECT /* x\ny", 0, "", frame(2, 2, kExpr, "tkEof", "")},
-      {"SELECT 1 'abc", 0, "", frame(1, 10, kStatement, "tkString", "abc")},
-      {"SELECT 'a' \"b", 0, "", frame(1, 12, kStatement, "tkString", "b")},
+      {"SELECT\n /* x\ny", 0, "", unclosed(2, 2, "block comment")},
+      // Given a length, the text ends where the host says, whatever its buffer holds after it.
+      {"SELECT 'a' 'b' c", 13, "", unclosed(1, 12, "string literal")},
+      {"SELECT 1 /* x */ 2", 14, "", unclosed(1, 10, "block comment")},
   });
 }
 
