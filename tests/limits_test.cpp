@@ -3,6 +3,7 @@
 // grows with the input. Every expected position is worked out by hand from the scanner and
 // grammar rules (1-based lines, 1-based byte columns).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdint>
@@ -474,6 +475,24 @@ TEST(LimitsNesting, SmallStacksStopSoonerWithTheSameError) {
       }
     }
   }
+}
+
+// The main thread's stack is bounded by RLIMIT_STACK rather than by a size fixed when it started,
+// and the library reads it so: with the limit lowered, deep input stops sooner there too.
+TEST(LimitsNesting, MainThreadFollowsItsStackLimit) {
+  rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_STACK, &saved), 0);
+  if (saved.rlim_cur != RLIM_INFINITY && saved.rlim_cur < (size_t(2) << 20))
+    GTEST_SKIP() << "the stack limit is already small";
+  rlimit lowered = saved;
+  lowered.rlim_cur = size_t(256) << 10;
+  ASSERT_EQ(setrlimit(RLIMIT_STACK, &lowered), 0);
+  const Mixed deep = mixedNesting(kMaxNesting + 1, 5, true);  // EXISTS (SELECT ... alone
+  const Outcome o = parse(deep.sql);
+  ASSERT_EQ(setrlimit(RLIMIT_STACK, &saved), 0);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.error.find(kTooDeep), std::string::npos) << o.error;
+  EXPECT_NE(o.error, frame(1, deep.openers.back().column, kTooDeep, "tkExists", "EXISTS"));
 }
 
 // --- A very large text ---------------------------------------------------------------------------
