@@ -93,6 +93,17 @@ expect c_host_valid 0 $'1: Select 1:1-1:6\n2: DropTable 2:1-2:4' "" \
   env LD_LIBRARY_PATH="$libdir" "$work/c_host/c_host" "$valid"
 expect c_host_invalid 1 "" "$message" env LD_LIBRARY_PATH="$libdir" "$work/c_host/c_host" "$invalid"
 expect c_host_empty 0 "" "" env LD_LIBRARY_PATH="$libdir" "$work/c_host/c_host" "-- nothing;;"
+# Every OR term nests the document two levels deeper and every join one: 2,006 and 308 levels
+# here, far past a decoder with a fixed limit. The statement after each shows that the deep one
+# was skipped to its last byte.
+or_chain="SELECT a$(printf ' OR a%.0s' {1..999})"
+join_chain="SELECT * FROM t0$(for i in {1..299}; do printf ' JOIN t%d ON t%d.a = t0.a' $i $i; done)"
+for deep in or_chain join_chain; do
+  sql=${!deep}
+  drop=$((${#sql} + 3))
+  expect "c_host_$deep" 0 $'1: Select 1:1-1:6\n'"2: DropTable 1:$drop-1:$((drop + 3))" "" \
+    env LD_LIBRARY_PATH="$libdir" "$work/c_host/c_host" "$sql; DROP TABLE t"
+done
 # Both paths must hand their block back: memcheck counts anything left over as an error.
 memcheck() {
   local status=0
