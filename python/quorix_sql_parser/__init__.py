@@ -10,9 +10,15 @@ library's message has none):
     SqlParserError            anything the library reported instead of a document
     ├── SqlSyntaxError        the text is not valid SQL ("Parse error at line L, col C: ...")
     ├── SqlValueError         also a ValueError: a numeric literal out of range or malformed,
-    │                         or a text the library cannot take (a NUL byte, over 2 GiB)
+    │                         or a text the library cannot take (a NUL byte, over 2 GiB,
+    │                         a surrogate that has no UTF-8 form)
     └── SqlInternalError      a defect of the library, not of the SQL
     LibraryNotFoundError      an OSError: the shared library could not be found or loaded
+
+Strings in documents and messages are decoded as UTF-8 with the "surrogateescape" error
+handler: a name that is not valid UTF-8 on its own (the scanner makes a one-byte name of every
+byte no token starts with) keeps its bytes as lone surrogates, and ``s.encode("utf-8",
+"surrogateescape")`` gives them back. Documents of any depth are decoded.
 
 The document's layout is described in docs/FORMAT.md of the source tree.
 """
@@ -22,8 +28,7 @@ from __future__ import annotations
 import re
 from typing import Optional, Union
 
-import msgpack
-
+from ._decode import UNICODE_ERRORS, DocumentError, decode
 from ._lib import ENV_VAR, LibraryNotFoundError, call_parse, library, library_path
 
 __all__ = [
@@ -85,11 +90,16 @@ def _error_for(message: str) -> SqlParserError:
 def parse(sql: Union[str, bytes]) -> list:
     """Parses every statement in ``sql`` and returns one dict per statement, in order.
 
-    ``str`` is encoded as UTF-8; ``bytes`` are passed as they are. An empty text, or one of
-    comments and semicolons only, gives ``[]``.
+    ``str`` is encoded as UTF-8, with lone surrogates from "surrogateescape" turned back into
+    their bytes, so a name taken from a document can be put into SQL again; ``bytes`` are
+    passed as they are. An empty text, or one of comments and semicolons only, gives ``[]``.
     """
     if isinstance(sql, str):
-        text = sql.encode("utf-8")
+        try:
+            text = sql.encode("utf-8", UNICODE_ERRORS)
+        except UnicodeEncodeError as e:
+            raise SqlValueError(f"the SQL text holds {sql[e.start]!r} at index {e.start}, "
+                                "which has no UTF-8 form") from None
     elif isinstance(sql, (bytes, bytearray, memoryview)):
         text = bytes(sql)
     else:
@@ -102,7 +112,10 @@ def parse(sql: Union[str, bytes]) -> list:
     document, error = call_parse(text)
     if error is not None:
         raise _error_for(error)
-    return msgpack.unpackb(document, raw=False)
+    try:
+        return decode(document)
+    except DocumentError as e:
+        raise SqlInternalError(f"the library's document cannot be decoded: {e}") from e
 
 
 def version() -> str:

@@ -14,6 +14,8 @@ import threading
 from pathlib import Path
 from typing import Iterator, Mapping, Optional, Tuple
 
+from ._decode import UNICODE_ERRORS
+
 ENV_VAR = "QUORIX_SQL_PARSER_LIB"
 SONAME = "libquorix_sql_parser.so.0"
 _LINKER_NAME = "libquorix_sql_parser.so"
@@ -163,7 +165,8 @@ def call_parse(text: bytes) -> Tuple[Optional[bytes], Optional[str]]:
         if r.status == 0:
             return ctypes.string_at(r.data, r.data_len), None
         message = ctypes.string_at(r.error, r.error_len) if r.error else b""
-        return None, message.decode("utf-8", errors="replace")
+        # A message quotes the token it failed at, which may be a byte that is not UTF-8.
+        return None, message.decode("utf-8", UNICODE_ERRORS)
     finally:
         lib.quorix_free_buffer(r.data)
         lib.quorix_free_buffer(r.error)

@@ -6,6 +6,7 @@ does both); without the variable the package's own discovery is used.
 
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -13,8 +14,12 @@ import threading
 import unittest
 from pathlib import Path
 
+import msgpack
+
 import quorix_sql_parser as q
-from quorix_sql_parser import _lib
+from quorix_sql_parser import _decode, _lib
+
+GOLDEN_DIR = Path(__file__).resolve().parents[2] / "tests" / "golden"
 
 
 def span(l1, c1, l2, c2):
@@ -135,6 +140,173 @@ class Errors(unittest.TestCase):
             e = q._error_for(message)
             self.assertIs(type(e), cls, message)
             self.assertEqual((e.line, e.column, e.message), (line, column, message))
+
+
+def same(a, b):
+    """Equal and of the same types all the way down (True == 1 and 1 == 1.0 do not count), keys
+    in the same order, NaN equal to NaN; without recursion, for documents of any depth."""
+    pending = [(a, b)]
+    while pending:
+        x, y = pending.pop()
+        if type(x) is not type(y):
+            return False
+        if isinstance(x, dict):
+            if list(x) != list(y):
+                return False
+            pending.extend(zip(x.values(), y.values()))
+        elif isinstance(x, list):
+            if len(x) != len(y):
+                return False
+            pending.extend(zip(x, y))
+        elif isinstance(x, float):
+            if struct.pack(">d", x) != struct.pack(">d", y):
+                return False
+        elif x != y:
+            return False
+    return True
+
+
+def every_form():
+    """One value holding every form the library writes, at both ends of each width."""
+    ints = [0, 127, 128, 255, 256, 65535, 65536, 2**32 - 1, 2**32, 2**64 - 1,
+            -1, -32, -33, -128, -129, -32768, -32769, -2**31, -2**31 - 1, -2**63]
+    floats = [0.0, -0.0, 2.5, 1e300, float("inf"), float("-inf"), float("nan")]
+    texts = ["", "é€😀", "\udcff\udcc3"] + [c * n for c, n in
+                                           zip("abcdefg", (31, 32, 255, 256, 65535, 65536, 70000))]
+    arrays = [[i] * n for i, n in enumerate((0, 15, 16, 65535, 65536))]
+    maps = [{f"k{i}": i for i in range(n)} for n in (0, 15, 16, 65535, 65536)]
+    return {"scalars": [None, False, True] + ints + floats + texts, "arrays": arrays, "maps": maps}
+
+
+def pack(value):
+    return msgpack.packb(value, unicode_errors="surrogateescape")
+
+
+class Decoding(unittest.TestCase):
+    """The package's own decoder, for documents deeper than msgpack's 1024 levels, must build
+    exactly what msgpack builds, and fail only with the package's own errors."""
+
+    def test_builds_what_msgpack_builds(self):
+        documents = [pack(every_form()),
+                     # Non-negative values in signed forms, which msgpack also reads as ints.
+                     bytes.fromhex("92d005d30000000000000005")]
+        for sql_path in sorted(GOLDEN_DIR.glob("*.sql")):
+            document, error = _lib.call_parse(sql_path.read_bytes())
+            if document is not None:
+                documents.append(document)
+        self.assertGreater(len(documents), 10)
+        for document in documents:
+            fast = msgpack.unpackb(document, raw=False, unicode_errors="surrogateescape")
+            self.assertTrue(same(_decode.decode_deep(document), fast), document[:60])
+        # Too deep for msgpack, so decode() takes the fallback: the same value, 1,500 arrays
+        # or maps down.
+        inner = pack(every_form())
+        for wrapper, step in ((b"\x91", lambda v: v[0]), (b"\x81\xa1k", lambda v: v["k"])):
+            value = _decode.decode(wrapper * 1500 + inner)
+            for _ in range(1500):
+                value = step(value)
+            self.assertTrue(same(value, every_form()))
+
+    def test_rejects_what_the_library_never_writes(self):
+        deep = b"\x91" * 2000
+        cases = {
+            "unused type byte": b"\xc1",
+            "bin": b"\xc4\x01x",
+            "ext": b"\xc7\x01\x01x",
+            "fixext": b"\xd4\x01\x00",
+            "float32": b"\xca\x00\x00\x00\x00",
+            "integer key": b"\x81\x01\x02",
+            "array key": b"\x81\x90\x02",
+            "truncated array": b"\x92\x01",
+            "truncated string": b"\xa3ab",
+            "truncated str8": b"\xd9\x05abc",
+            "truncated count": b"\xdc\x00",
+            "truncated integer": b"\xcd\x01",
+            "truncated float": b"\xcb\x00\x00",
+            "trailing bytes": b"\x91\x01\x02",
+            "empty": b"",
+        }
+        for name, body in cases.items():
+            with self.subTest(name):
+                with self.assertRaises(_decode.DocumentError):
+                    _decode.decode_deep(body)
+                with self.assertRaises(_decode.DocumentError):
+                    _decode.decode(deep + body)  # msgpack gives up on the depth first
+        # Cut anywhere, a deep document is an error, never a wrong value or another exception.
+        document, _ = _lib.call_parse(b"SELECT " + b" OR ".join([b"a"] * 600) + b" FROM t")
+        for cut in range(0, len(document), 997):
+            with self.assertRaises(_decode.DocumentError):
+                _decode.decode(document[:cut])
+
+    def test_parse_reports_an_undecodable_document_as_an_internal_error(self):
+        original = q.call_parse
+        self.addCleanup(setattr, q, "call_parse", original)
+        for document in (b"\xc1", b"\x91" * 2000 + b"\xc1", b"\x92\xc0"):
+            q.call_parse = lambda text, d=document: (d, None)
+            with self.assertRaises(q.SqlInternalError) as cm:
+                q.parse("SELECT 1")
+            self.assertIn("cannot be decoded", cm.exception.message)
+
+    def test_million_term_chain(self):
+        terms = 1_000_000
+        [stmt] = q.parse("SELECT " + " OR ".join(["a"] * terms))
+        # Down the left side: a BinaryOp per OR, each an expression map and a kind map deep.
+        expr = stmt["kind"]["projection"][0]["expr"]
+        top = expr
+        ors = 0
+        while expr["kind"]["variant"] == "BinaryOp":
+            self.assertEqual(expr["kind"]["op"], "Or")
+            ors += 1
+            expr = expr["kind"]["left"]
+        self.assertEqual(ors, terms - 1)
+        # The array, the statement, Select, projection, the item, then two levels per OR and
+        # the innermost expression's span and location maps.
+        self.assertEqual(6 + 2 * ors + 2, 2 * terms + 6)
+        self.assertEqual(expr, {"kind": {"variant": "ColumnRef", "table": None, "column": "a"},
+                                "span": span(1, 8, 1, 8)})
+        last = 8 + 5 * (terms - 1)
+        self.assertEqual(top["kind"]["right"]["span"], span(1, last, 1, last))
+        self.assertEqual(top["span"], span(1, 1, 1, 6))
+
+
+class NonUtf8Bytes(unittest.TestCase):
+    """A byte that starts no token is a one-byte name, and a lone byte is not UTF-8: such names
+    come back as lone surrogates ("surrogateescape") that encode back to the same bytes."""
+
+    def test_names_and_strings_keep_their_bytes(self):
+        def projection(sql):
+            return [(i["expr"]["kind"], i["alias"]) for i in q.parse(sql)[0]["kind"]["projection"]]
+
+        cases = [
+            # é in UTF-8 is C3 A9: the name C3 with the alias A9.
+            ("SELECT é FROM t", [("\udcc3", "\udca9")], [(b"\xc3", b"\xa9")]),
+            (b"SELECT \xe9 FROM t", [("\udce9", None)], [(b"\xe9", None)]),
+            (b"SELECT \xff\xfe", [("\udcff", "\udcfe")], [(b"\xff", b"\xfe")]),
+        ]
+        for sql, names, raw in cases:
+            with self.subTest(sql=sql):
+                got = [(k["column"], alias) for k, alias in projection(sql)]
+                self.assertEqual(got, names)
+                self.assertEqual([tuple(None if s is None else s.encode("utf-8", "surrogateescape")
+                                        for s in pair) for pair in got], raw)
+                # A name read from a document goes back into SQL as the same bytes.
+                again = projection("SELECT " + " ".join(s for s in names[0] if s))
+                self.assertEqual([(k["column"], alias) for k, alias in again], names)
+        [(literal, _)] = projection(b"SELECT 'caf\xe9 \xc3\xa9'")
+        self.assertEqual(literal["literal"]["value"], "caf\udce9 é")
+
+    def test_error_messages_keep_their_bytes(self):
+        with self.assertRaises(q.SqlSyntaxError) as cm:
+            q.parse("SELECT 1 é")  # 1 takes C3 as its alias; A9 starts no statement
+        e = cm.exception
+        self.assertEqual((e.line, e.column), (1, 11))
+        self.assertTrue(e.message.encode("utf-8", "surrogateescape").endswith(b"'\xa9')"),
+                        e.message)
+
+    def test_text_that_has_no_utf8_form(self):
+        with self.assertRaises(q.SqlValueError) as cm:
+            q.parse("SELECT '\ud800'")
+        self.assertIn("index 8", cm.exception.message)
 
 
 class Discovery(unittest.TestCase):
