@@ -4,11 +4,45 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace quorix::tools {
 
 namespace {
+
+// U+FFFD in UTF-8. The scanner turns every byte that starts no token into a one-byte name, so
+// a document's strings may hold any bytes; JSON must be UTF-8, and a byte that cannot be shown
+// as itself is shown as this, one per byte, so that the count of such bytes survives.
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
+
+// The length of the well-formed UTF-8 sequence that starts at s[0] (a byte >= 0x80) within
+// `avail` bytes, or 0 when none starts there. The bounds on the second byte are what rule out
+// overlong forms (E0, F0), UTF-16 surrogates (ED) and code points past U+10FFFF (F4).
+size_t utf8SequenceLength(const uint8_t* s, uint64_t avail) {
+  const uint8_t lead = s[0];
+  uint8_t low = 0x80;
+  uint8_t high = 0xbf;
+  size_t len = 0;
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    len = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    len = 3;
+    if (lead == 0xe0) low = 0xa0;
+    if (lead == 0xed) high = 0x9f;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    len = 4;
+    if (lead == 0xf0) low = 0x90;
+    if (lead == 0xf4) high = 0x8f;
+  } else {
+    return 0;
+  }
+  if (avail < len || s[1] < low || s[1] > high) return 0;
+  for (size_t i = 2; i < len; ++i) {
+    if (s[i] < 0x80 || s[i] > 0xbf) return 0;
+  }
+  return len;
+}
 
 class Renderer {
  public:
@@ -70,8 +104,13 @@ class Renderer {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\u%04x", c);
             out_ += buf;
+          } else if (c < 0x80) {
+            out_ += static_cast<char>(c);
+          } else if (size_t len = utf8SequenceLength(p_ + i, n - i); len != 0) {
+            out_.append(reinterpret_cast<const char*>(p_ + i), len);
+            i += len - 1;
           } else {
-            out_ += static_cast<char>(c);  // bytes >= 0x80 are passed through as they are
+            out_ += kReplacementCharacter;
           }
       }
     }

@@ -14,6 +14,9 @@ struct JsonStyle {
 };
 
 // Throws std::runtime_error on malformed or truncated input, or trailing bytes.
+// The text is always valid UTF-8: a string's well-formed UTF-8 sequences are copied as they
+// are, and every byte that belongs to none (a stray byte, an overlong form, a surrogate, a
+// code point past U+10FFFF, a sequence cut short) is written as U+FFFD, one per byte.
 // Integers print as JSON integers; doubles always with a fraction or exponent (1.0, -0.0,
 // 1e+300) and non-finite ones as NaN, Infinity, -Infinity, as Python's json module does.
 std::string msgpackToJson(const uint8_t* data, size_t size, JsonStyle style = {});
