@@ -1,7 +1,7 @@
 // The per-statement arena: memory handed out between two resets never overlaps, whatever the
 // mix of sizes and however the blocks kept from earlier statements are reused or merged; a
 // rewind to a mark releases only what came after it.
-#include "arena.h"
+#include "common/arena.h"
 
 #include <gtest/gtest.h>
 

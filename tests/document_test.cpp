@@ -8,11 +8,11 @@
 #include <string_view>
 #include <vector>
 
-#include "arena.h"
-#include "encoder.h"
-#include "library.h"
-#include "msgpack_writer.h"
-#include "parser.h"
+#include "api/library.h"
+#include "common/arena.h"
+#include "encoder/encoder.h"
+#include "encoder/msgpack_writer.h"
+#include "parser/parser.h"
 #include "test_support.h"
 
 namespace quorix::test {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "msgpack_writer.h"
+#include "encoder/msgpack_writer.h"
 #include "test_support.h"
 
 namespace quorix::test {

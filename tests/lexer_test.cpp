@@ -1,5 +1,5 @@
 // The scanner's contract: kinds, lexemes and positions for the awkward corners of the dialect.
-#include "lexer.h"
+#include "lexer/lexer.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "arena.h"
-#include "errors.h"
+#include "common/arena.h"
+#include "common/errors.h"
 
 namespace quorix {
 namespace {

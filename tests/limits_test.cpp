@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "library.h"
+#include "api/library.h"
 #include "stack_thread.h"
 #include "test_support.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "msgpack_writer.h"
+#include "encoder/msgpack_writer.h"
 
 namespace quorix::test {
 namespace {

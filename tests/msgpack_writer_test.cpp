@@ -1,7 +1,7 @@
 // Byte-exact checks of the MessagePack forms the document is built from: every length and
 // integer boundary of MsgPackWriter, the float text of literal values, and the fixed byte
 // sequences a host can rely on when it reads a document without a full decoder.
-#include "msgpack_writer.h"
+#include "encoder/msgpack_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "encoder.h"
-#include "errors.h"
+#include "common/errors.h"
+#include "encoder/encoder.h"
 #include "test_support.h"
 
 #if __has_include(<msgpack.h>)

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "encoder.h"
-#include "errors.h"
-#include "parser.h"
+#include "common/errors.h"
+#include "encoder/encoder.h"
+#include "parser/parser.h"
 #include "test_support.h"
 
 namespace quorix::test {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "arena.h"
-#include "encoder.h"
-#include "parser.h"
+#include "common/arena.h"
+#include "encoder/encoder.h"
+#include "parser/parser.h"
 
 namespace quorix::test {
 namespace {

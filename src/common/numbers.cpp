@@ -1,12 +1,12 @@
 // Numeric literal conversion: exact fast paths for the common short forms, the C++ library's
 // correctly rounded conversions for the rest.
-#include "numbers.h"
+#include "common/numbers.h"
 
 #include <charconv>
 #include <cmath>
 #include <string>
 
-#include "errors.h"
+#include "common/errors.h"
 
 namespace quorix {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <string>
 
-#include "errors.h"
-#include "parser.h"
+#include "common/errors.h"
+#include "parser/parser.h"
 
 namespace quorix {
 

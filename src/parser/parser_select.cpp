@@ -1,6 +1,6 @@
 // SELECT: clauses in their fixed order, select items, FROM items and joins, ORDER BY items.
-#include "errors.h"
-#include "parser.h"
+#include "common/errors.h"
+#include "parser/parser.h"
 
 namespace quorix {
 

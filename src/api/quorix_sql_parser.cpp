@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "arena.h"
-#include "encoder.h"
-#include "errors.h"
-#include "library.h"
-#include "parser.h"
+#include "api/library.h"
+#include "common/arena.h"
+#include "common/errors.h"
+#include "encoder/encoder.h"
+#include "parser/parser.h"
 
 namespace quorix {
 

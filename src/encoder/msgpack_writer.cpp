@@ -1,9 +1,9 @@
-#include "msgpack_writer.h"
+#include "encoder/msgpack_writer.h"
 
 #include <new>
 #include <string>
 
-#include "errors.h"
+#include "common/errors.h"
 
 namespace quorix {
 

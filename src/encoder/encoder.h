@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-#include "ast.h"
-#include "lexer.h"
-#include "msgpack_writer.h"
-#include "small_stack.h"
+#include "ast/ast.h"
+#include "common/small_stack.h"
+#include "encoder/msgpack_writer.h"
+#include "lexer/lexer.h"
 
 namespace quorix {
 

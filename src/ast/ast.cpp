@@ -1,11 +1,11 @@
-#include "ast.h"
+#include "ast/ast.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "errors.h"
-#include "small_stack.h"
+#include "common/errors.h"
+#include "common/small_stack.h"
 
 namespace quorix {
 

@@ -2,8 +2,8 @@
 #include <array>
 #include <cstring>
 
-#include "errors.h"
-#include "parser.h"
+#include "common/errors.h"
+#include "parser/parser.h"
 
 namespace quorix {
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "arena.h"
-#include "ast.h"
-#include "lexer.h"
-#include "numbers.h"
-#include "stack_budget.h"
+#include "ast/ast.h"
+#include "common/arena.h"
+#include "common/numbers.h"
+#include "lexer/lexer.h"
+#include "parser/stack_budget.h"
 
 namespace quorix {
 

@@ -4,14 +4,14 @@
 #include <cstdint>
 #include <string_view>
 
-#include "arena.h"
+#include "common/arena.h"
 
 namespace quorix {
 
 enum TokenKind : uint8_t {
 #define TOKEN(name) name,
 #define KEYWORD(name, word) name,
-#include "token_kinds.def"
+#include "lexer/token_kinds.def"
 };
 
 inline constexpr int kTokenKindCount = tkEof + 1;

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <type_traits>
 
-#include "arena.h"
-#include "numbers.h"
+#include "common/arena.h"
+#include "common/numbers.h"
 
 namespace quorix {
 

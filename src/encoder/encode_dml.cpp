@@ -1,6 +1,6 @@
 // INSERT, UPDATE and DELETE. Their kind maps end with a "span" of their own.
-#include "encoder.h"
-#include "errors.h"
+#include "common/errors.h"
+#include "encoder/encoder.h"
 
 namespace quorix {
 

@@ -1,6 +1,6 @@
 // SELECT: the select kind map, select items, order items and the FROM tree.
-#include "encoder.h"
-#include "errors.h"
+#include "common/errors.h"
+#include "encoder/encoder.h"
 
 namespace quorix {
 

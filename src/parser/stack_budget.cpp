@@ -1,4 +1,4 @@
-#include "stack_budget.h"
+#include "parser/stack_budget.h"
 
 #if defined(__linux__)
 #include <pthread.h>

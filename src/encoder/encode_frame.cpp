@@ -5,9 +5,9 @@
 #include <exception>
 #include <string>
 
-#include "encoder.h"
-#include "errors.h"
-#include "parser.h"
+#include "common/errors.h"
+#include "encoder/encoder.h"
+#include "parser/parser.h"
 
 namespace quorix {
 

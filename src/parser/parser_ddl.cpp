@@ -1,6 +1,6 @@
 // CREATE TABLE, CREATE INDEX, DROP TABLE and DROP INDEX.
-#include "errors.h"
-#include "parser.h"
+#include "common/errors.h"
+#include "parser/parser.h"
 
 namespace quorix {
 

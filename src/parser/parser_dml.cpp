@@ -1,6 +1,6 @@
 // INSERT, UPDATE and DELETE.
-#include "errors.h"
-#include "parser.h"
+#include "common/errors.h"
+#include "parser/parser.h"
 
 namespace quorix {
 

@@ -1,8 +1,8 @@
 // CREATE TABLE, CREATE INDEX, DROP TABLE and DROP INDEX.
 #include <string>
 
-#include "encoder.h"
-#include "errors.h"
+#include "common/errors.h"
+#include "encoder/encoder.h"
 
 namespace quorix {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <optional>
 
-#include "encoder.h"
-#include "errors.h"
+#include "common/errors.h"
+#include "encoder/encoder.h"
 
 namespace quorix {
 

@@ -1,4 +1,4 @@
-#include "lexer.h"
+#include "lexer/lexer.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "errors.h"
+#include "common/errors.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -20,7 +20,7 @@ namespace {
 constexpr std::string_view kTokenNames[] = {
 #define TOKEN(name) #name,
 #define KEYWORD(name, word) #name,
-#include "token_kinds.def"
+#include "lexer/token_kinds.def"
 };
 static_assert(std::size(kTokenNames) == kTokenKindCount);
 
@@ -33,7 +33,7 @@ constexpr Keyword kKeywords[] = {
 #define TOKEN(name)
 #define KEYWORD(name, word) {word, name},
 #define KEYWORD_ALIAS(name, word) {word, name},
-#include "token_kinds.def"
+#include "lexer/token_kinds.def"
 };
 static_assert(std::size(kKeywords) == 90, "the dialect has 90 keyword spellings");
 
