@@ -245,6 +245,24 @@ void Lexer::raiseUnterminated(int64_t line, int64_t column, const char* what) {
   throw ParseError(m);
 }
 
+void Lexer::readComment(Token& tok) {
+  const char* start = pos_;
+  const char* close;
+  if (start[0] == '-') {
+    const void* nl = std::memchr(start, '\n', static_cast<size_t>(end_ - start));
+    close = nl != nullptr ? static_cast<const char*>(nl) : end_;
+  } else {
+    const std::string_view rest(start + 2, static_cast<size_t>(end_ - start - 2));
+    const size_t at = rest.find("*/");
+    tok.unterminated = at == std::string_view::npos;
+    close = tok.unterminated ? end_ : start + 2 + at + 2;
+    noteNewlines(start + 2, close);
+  }
+  pos_ = close;
+  tok.kind = tkComment;
+  tok.lexeme = std::string_view(start, static_cast<size_t>(close - start));
+}
+
 void Lexer::noteNewlines(const char* from, const char* to) {
   while (from < to) {
     const void* nl = std::memchr(from, '\n', static_cast<size_t>(to - from));
@@ -265,6 +283,8 @@ void Lexer::skipWhitespace() {
       ++pos_;
       ++line_;
       lineStart_ = pos_;
+    } else if (mode_ == LexerMode::tools && atComment()) {
+      return;  // a token of its own
     } else if (c == '-' && pos_ + 1 < end_ && pos_[1] == '-') {
       // A line comment stops before its LF, which the blank rule then consumes.
       const void* nl = std::memchr(pos_, '\n', static_cast<size_t>(end_ - pos_));
@@ -343,10 +363,13 @@ void Lexer::readString(Token& tok) {
     }
   }
   // An unclosed literal would swallow the rest of the text as content: an error at its quote.
-  if (close == nullptr) [[unlikely]]
-    raiseUnterminated(tok.line, tok.column, "unterminated string literal");
-  const char* contentEnd = close;
-  pos_ = close + 1;
+  if (close == nullptr) [[unlikely]] {
+    if (mode_ == LexerMode::parse)
+      raiseUnterminated(tok.line, tok.column, "unterminated string literal");
+    tok.unterminated = true;
+  }
+  const char* contentEnd = close != nullptr ? close : end_;
+  pos_ = close != nullptr ? close + 1 : end_;
   tok.kind = tkString;
   std::string_view raw(start, static_cast<size_t>(contentEnd - start));
   if (!doubled) {
@@ -474,8 +497,10 @@ void Lexer::nextGeneral(Token& tok) {
   if (pos_ >= end_) {
     tok.kind = tkEof;
     tok.lexeme = std::string_view(end_, 0);
+    tok.unterminated = false;
     return;
   }
+  if (mode_ == LexerMode::tools && atComment()) return readComment(tok);
   const char* start = pos_;
   unsigned char c = byteAt(pos_);
   switch (kBytes.cls[c]) {

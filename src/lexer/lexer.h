@@ -14,7 +14,7 @@ enum TokenKind : uint8_t {
 #include "lexer/token_kinds.def"
 };
 
-inline constexpr int kTokenKindCount = tkEof + 1;
+inline constexpr int kTokenKindCount = tkComment + 1;
 
 // The member's name exactly as declared ("tkSelect"); it appears in parse-error messages.
 std::string_view tokenKindName(TokenKind kind);
@@ -27,19 +27,29 @@ struct Token {
   std::string_view lexeme;  // a view into the input, or into the arena for unescaped strings
   int64_t line = 1;
   int64_t column = 1;
+  // LexerMode::tools only: a comment or string literal still open at the end of the text.
+  bool unterminated = false;
 };
 
+// What the scanner is for. The parser's mode skips comments and rejects a comment or literal
+// left open at the end of the text; the tools' mode (highlighting, splitting, keeping comments
+// when formatting) hands comments back as tkComment tokens and lets an open one run to the end
+// of the text, flagged, so that any text whatever can be shown.
+enum class LexerMode : uint8_t { parse, tools };
+
 // Turns the text into tokens on demand. Every byte sequence is tokenised and whatever is wrong
-// is left to the parser, with two exceptions: a block comment or string literal still open at
-// the end of the text raises a ParseError. Columns count bytes; only LF starts a line.
+// is left to the parser, with two exceptions in LexerMode::parse: a block comment or string
+// literal still open at the end of the text raises a ParseError. Columns count bytes; only LF
+// starts a line.
 class Lexer {
  public:
-  Lexer(std::string_view input, Arena& arena)
+  Lexer(std::string_view input, Arena& arena, LexerMode mode = LexerMode::parse)
       : begin_(input.data()),
         pos_(input.data()),
         end_(input.data() + input.size()),
         lineStart_(input.data()),
-        arena_(arena) {}
+        arena_(arena),
+        mode_(mode) {}
 
   // Scans the next token into `out` (written in place: no temporary on the caller's stack).
   void next(Token& out);
@@ -66,6 +76,11 @@ class Lexer {
   [[noreturn, gnu::cold, gnu::noinline]] static void raiseUnterminated(int64_t line, int64_t column,
                                                                        const char* what);
   void readString(Token& tok);
+  bool atComment() const {
+    return pos_ + 1 < end_ &&
+           ((pos_[0] == '-' && pos_[1] == '-') || (pos_[0] == '/' && pos_[1] == '*'));
+  }
+  void readComment(Token& tok);
 
   const char* begin_;
   const char* pos_;
@@ -73,6 +88,7 @@ class Lexer {
   const char* lineStart_;  // first byte of the current line; the column is derived from it
   int64_t line_ = 1;
   Arena& arena_;
+  LexerMode mode_;
 };
 
 }  // namespace quorix
