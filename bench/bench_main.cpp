@@ -24,6 +24,7 @@
 #include "corpus.h"
 #include "heap_tracker.h"
 #include "parsers.h"
+#include "quorix_sql_tools.h"
 
 namespace {
 
@@ -183,6 +184,69 @@ void roundTripBenchmark(benchmark::State& state, Peer peer) {
   parserBenchmark(state, peer, Mode::kStatement, t);
 }
 
+// The tools, one call per text, on the texts parse is measured on: format, normalize and
+// fingerprint parse first and then do their own work; split and tokens only scan.
+enum class Tool { kFormat, kFormatPretty, kNormalize, kFingerprint, kSplit, kTokens };
+
+struct ToolRow {
+  Tool tool;
+  const char* name;
+};
+
+constexpr ToolRow kTools[] = {
+    {Tool::kFormat, "format"},       {Tool::kFormatPretty, "format_pretty"},
+    {Tool::kNormalize, "normalize"}, {Tool::kFingerprint, "fingerprint"},
+    {Tool::kSplit, "split"},         {Tool::kTokens, "tokens"}};
+
+// One call of a tool, its blocks released; false when it failed.
+bool runTool(Tool tool, const std::string& text) {
+  const char* sql = text.data();
+  const auto len = static_cast<std::int32_t>(text.size());
+  auto release = [](auto r) {
+    quorix_tools_free(r.error);
+    return r.status == 0;
+  };
+  switch (tool) {
+    case Tool::kFormat:
+    case Tool::kFormatPretty: {
+      QuorixText r =
+          quorix_sql_format(sql, len, tool == Tool::kFormatPretty ? QUORIX_FORMAT_PRETTY : 0);
+      quorix_tools_free(r.text);
+      return release(r);
+    }
+    case Tool::kNormalize: {
+      QuorixText r = quorix_sql_normalize(sql, len);
+      quorix_tools_free(r.text);
+      return release(r);
+    }
+    case Tool::kFingerprint: {
+      QuorixFingerprints r = quorix_sql_fingerprint(sql, len);
+      quorix_tools_free(r.fingerprints);
+      return release(r);
+    }
+    case Tool::kSplit: {
+      QuorixStatements r = quorix_sql_split(sql, len);
+      quorix_tools_free(r.statements);
+      return release(r);
+    }
+    case Tool::kTokens: {
+      QuorixTokens r = quorix_sql_tokens(sql, len);
+      quorix_tools_free(r.tokens);
+      return release(r);
+    }
+  }
+  return false;
+}
+
+void toolBenchmark(benchmark::State& state, Tool tool, const Texts& t) {
+  if (!runTool(tool, t.text)) {
+    state.SkipWithError("the tool failed on the text");
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(runTool(tool, t.text));
+  setCounters(state, t, t.statements.size());
+}
+
 std::string peerName(Peer p) { return p == Peer::kQuorix ? "quorix" : "pg_query"; }
 
 void registerParser(Peer peer, Mode mode, const std::string& suffix, const Texts& t) {
@@ -215,6 +279,12 @@ void registerAll() {
       }
     }
     benchmark::RegisterBenchmark(("floor/text/" + name).c_str(), floorBenchmark, std::cref(native))
+        ->Unit(benchmark::kMillisecond);
+  }
+  const Texts& mixed = textsFor(Workload::kMixed, quorix_bench::kMiB, Rendering::kNative);
+  for (const ToolRow& row : kTools) {
+    benchmark::RegisterBenchmark((std::string("tool/") + row.name + "/text/mixed").c_str(),
+                                 toolBenchmark, row.tool, std::cref(mixed))
         ->Unit(benchmark::kMillisecond);
   }
   for (Peer peer : peers) {

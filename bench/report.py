@@ -176,6 +176,10 @@ def write_table(ctx, res, out_path, repetitions):
             f"{fmt(res.peak_ratio(q), 2)} | {fmt(mib(res.get(p, 'peak_heap')))} | "
             f"{fmt(res.peak_ratio(p), 2)} |")
     add("")
+    add("## Tools, one call per 1 MiB mixed text")
+    add("")
+    add(tools_table(res))
+    add("")
     add("## Round trip of one 49-byte statement (parse, encode, copy out, free)")
     add("")
     q_ns = res.get("quorix/roundtrip/small50", "ns_per_stmt")
@@ -224,6 +228,22 @@ def write_table(ctx, res, out_path, repetitions):
     return ratios
 
 
+TOOLS = ("format", "format_pretty", "normalize", "fingerprint", "split", "tokens")
+
+
+def tools_table(res):
+    """Each tool's MB/s on the mixed text beside parse's, in the same run."""
+    parse = res.mbps("quorix/text/mixed")
+    rows = ["| tool | MB/s | × parse's MB/s |", "|---|--:|--:|",
+            f"| parse | {fmt(parse)} | 1.00× |"]
+    for tool in TOOLS:
+        name = f"tool/{tool}/text/mixed"
+        if name in res.runs:
+            rows.append(f"| {tool} | {fmt(res.mbps(name))} | "
+                        f"{fmt(res.ratio(name, 'quorix/text/mixed'), 2, '×')} |")
+    return "\n".join(rows)
+
+
 README_BEGIN = "<!-- benchmark summary: written by bench/report.py -->"
 README_END = "<!-- end of benchmark summary -->"
 
@@ -251,6 +271,10 @@ def readme_summary(ctx, res, ratios):
     add("")
     add(f"Round trip of a 49-byte statement (parse, encode, copy out, free): quorix "
         f"{fmt(q_ns, 0)} ns, pg_query {fmt(p_ns, 0)} ns.")
+    add("")
+    add("The tools, one call per 1 MiB mixed text, in the same run:")
+    add("")
+    add(tools_table(res))
     add("")
     add("![quorix vs pg_query throughput ratios](bench/results/ratios.png)")
     add("")

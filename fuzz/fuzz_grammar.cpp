@@ -14,6 +14,7 @@
 
 #include "invariants.h"
 #include "quorix_sql_parser.h"
+#include "tools_check.h"
 
 namespace {
 
@@ -744,6 +745,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (print) std::fprintf(stderr, "%s\n----\n", sql.c_str());
 
   const Outcome o = quorix_fuzz::parseChecked(sql.c_str(), 0, sql);
+  quorix_fuzz::checkTools(sql, o);
   if (isDefect(o)) {
     const bool metricPossible = damaged ? hasVectorToken(g.tokens) : g.metricHazard;
     if (!(metricPossible && isMetricFieldDefect(o))) violation("internal defect", sql, o.bytes);

@@ -1,5 +1,6 @@
 // Raw bytes straight into quorix_parse_sql, once as a counted buffer and once as a C string,
-// with the record, message and document invariants of invariants.h.
+// with the record, message and document invariants of invariants.h, and the tools' contract
+// of tools_check.h.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "invariants.h"
 #include "quorix_sql_parser.h"
+#include "tools_check.h"
 
 namespace {
 
@@ -48,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const Outcome asString = parseChecked(text.c_str(), 0, text);
   checkDefect(asString, text);
+  quorix_fuzz::checkTools(text, asString);
 
   if (size > 0) {
     // libFuzzer's buffer has no terminator: reading past data[size - 1] is an ASan report.

@@ -65,7 +65,9 @@ expect installed_files 0 "LIB/cmake/quorix_sql_parser/quorix_sql_parser-config-v
  LIB/cmake/quorix_sql_parser/quorix_sql_parser-targets-CONFIG.cmake\
  LIB/cmake/quorix_sql_parser/quorix_sql_parser-targets.cmake\
  LIB/libquorix_sql_parser.so LIB/libquorix_sql_parser.so.0 LIB/libquorix_sql_parser.so.0.1.0\
- LIB/pkgconfig/quorix_sql_parser.pc bin/quorix-sql include/quorix_sql_parser.h" "" echo "${installed% }"
+ LIB/libquorix_sql_tools.so LIB/libquorix_sql_tools.so.0 LIB/libquorix_sql_tools.so.0.1.0\
+ LIB/pkgconfig/quorix_sql_parser.pc LIB/pkgconfig/quorix_sql_tools.pc bin/quorix-sql\
+ include/quorix_sql_parser.h include/quorix_sql_tools.h" "" echo "${installed% }"
 
 valid=$'SELECT a FROM t WHERE b = 1;\nDROP TABLE t'
 invalid='SELECT 1; DROP VIEW v'
@@ -86,6 +88,11 @@ expect cli_invalid 1 "" "" cli_rejects "$invalid"
 export PKG_CONFIG_PATH=$pcdir
 version=$("$stage/bin/quorix-sql" --version)
 expect pkg_config_version 0 "$version" "" pkg-config --modversion quorix_sql_parser
+expect pkg_config_tools_version 0 "$version" "" pkg-config --modversion quorix_sql_tools
+# The installed command reaches the tools library through its RPATH too.
+cli_split() { env -u LD_LIBRARY_PATH "$stage/bin/quorix-sql" split --compact "$1"; }
+expect cli_tools 0 '[{"text":"SELECT 1","start":0,"end":8,"start_line":1,"start_column":1,"end_line":1,"end_column":8}]' "" \
+  cli_split "SELECT 1;"
 
 cp -r "$QUORIX_ROOT/examples/c_host" "$QUORIX_ROOT/examples/cmake_host" "$work/"
 expect c_host_build 0 "" "" make -s -C "$work/c_host" CFLAGS="-O2 -Werror"

@@ -44,6 +44,50 @@ size_t utf8SequenceLength(const uint8_t* s, uint64_t avail) {
   return len;
 }
 
+}  // namespace
+
+void appendJsonString(std::string& out, std::string_view s) {
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+  const size_t n = s.size();
+  out += '"';
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char c = p[i];
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7f) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else if (c < 0x80) {
+          out += static_cast<char>(c);
+        } else if (size_t len = utf8SequenceLength(p + i, n - i); len != 0) {
+          out.append(reinterpret_cast<const char*>(p + i), len);
+          i += len - 1;
+        } else {
+          out += kReplacementCharacter;
+        }
+    }
+  }
+  out += '"';
+}
+
+namespace {
+
 class Renderer {
  public:
   Renderer(const uint8_t* data, size_t size, JsonStyle style)
@@ -80,42 +124,8 @@ class Renderer {
 
   void string(uint64_t n) {
     if (static_cast<uint64_t>(end_ - p_) < n) throw std::runtime_error("truncated string");
-    out_ += '"';
-    for (uint64_t i = 0; i < n; ++i) {
-      unsigned char c = p_[i];
-      switch (c) {
-        case '"':
-          out_ += "\\\"";
-          break;
-        case '\\':
-          out_ += "\\\\";
-          break;
-        case '\n':
-          out_ += "\\n";
-          break;
-        case '\r':
-          out_ += "\\r";
-          break;
-        case '\t':
-          out_ += "\\t";
-          break;
-        default:
-          if (c < 0x20 || c == 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out_ += buf;
-          } else if (c < 0x80) {
-            out_ += static_cast<char>(c);
-          } else if (size_t len = utf8SequenceLength(p_ + i, n - i); len != 0) {
-            out_.append(reinterpret_cast<const char*>(p_ + i), len);
-            i += len - 1;
-          } else {
-            out_ += kReplacementCharacter;
-          }
-      }
-    }
+    appendJsonString(out_, std::string_view(reinterpret_cast<const char*>(p_), n));
     p_ += n;
-    out_ += '"';
   }
 
   void number(double d) {

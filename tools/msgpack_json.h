@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace quorix::tools {
 
@@ -20,5 +21,8 @@ struct JsonStyle {
 // Integers print as JSON integers; doubles always with a fraction or exponent (1.0, -0.0,
 // 1e+300) and non-finite ones as NaN, Infinity, -Infinity, as Python's json module does.
 std::string msgpackToJson(const uint8_t* data, size_t size, JsonStyle style = {});
+
+// `s` as a JSON string, quotes included, under the same rules as msgpackToJson's strings.
+void appendJsonString(std::string& out, std::string_view s);
 
 }  // namespace quorix::tools

@@ -1,11 +1,15 @@
 // quorix-sql: parses SQL with libquorix_sql_parser and prints the document as JSON or
-// MessagePack, or only checks it.
+// MessagePack, or only checks it; formats, normalizes, fingerprints, splits and tokenizes it
+// with libquorix_sql_tools.
 //
-// The command is deliberately an ordinary host: it sees only the exported C interface, so
+// The command is deliberately an ordinary host: it sees only the exported C interfaces, so
 // anything it can do, an embedding application can do the same way.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +25,7 @@
 #include "diagnostic.h"
 #include "msgpack_json.h"
 #include "quorix_sql_parser.h"
+#include "quorix_sql_tools.h"
 
 namespace {
 
@@ -33,14 +38,48 @@ struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class Mode { kParse, kHelp, kVersion };
+enum class Mode { kRun, kHelp, kVersion };
+
+// The subcommands; parse is the default, so that every invocation without one keeps working.
+enum class Command : unsigned {
+  kParse,
+  kCheck,
+  kFormat,
+  kNormalize,
+  kFingerprint,
+  kSplit,
+  kTokens
+};
+
+struct CommandRow {
+  Command command;
+  const char* name;
+  const char* help;
+};
+
+constexpr CommandRow kCommands[] = {
+    {Command::kParse, "parse", "print the document as JSON (the default)"},
+    {Command::kCheck, "check", "only check the SQL: no output unless it is rejected"},
+    {Command::kFormat, "format", "print the SQL in the house style, or rewrite files with -i"},
+    {Command::kNormalize, "normalize", "replace the constants of queries by $1, $2, ..."},
+    {Command::kFingerprint, "fingerprint", "print one fingerprint per statement"},
+    {Command::kSplit, "split", "print where each statement starts and ends, as JSON"},
+    {Command::kTokens, "tokens", "print every token, comments included, as JSON"},
+};
+
+constexpr unsigned bit(Command c) { return 1u << static_cast<unsigned>(c); }
+constexpr unsigned kAllCommands = (1u << std::size(kCommands)) - 1;
+constexpr unsigned kJsonCommands =
+    bit(Command::kParse) | bit(Command::kSplit) | bit(Command::kTokens);
 
 // kAuto is pretty JSON for a person at a terminal and compact JSON for a pipe.
 enum class Output { kAuto, kPretty, kCompact, kMsgpack, kCheck };
 
 struct Options {
-  Mode mode = Mode::kParse;
+  Mode mode = Mode::kRun;
+  Command command = Command::kParse;
   Output output = Output::kAuto;
+  bool inPlace = false;  // format -i
   std::vector<std::string> files;
   std::vector<std::string> words;  // SQL given directly as arguments
 };
@@ -52,6 +91,7 @@ struct OptionRow {
   const char* longName;
   const char* valueName;  // null for a flag
   const char* help;
+  unsigned commands;  // the commands that take it
   void (*apply)(Options&, const std::string& value);
 };
 
@@ -64,34 +104,54 @@ void chooseOutput(Options& options, Output output) {
   options.output = output;
 }
 
+constexpr unsigned kFormat = bit(Command::kFormat);
+
 constexpr OptionRow kOptions[] = {
-    {"-f", "--file", "FILE", "read SQL from FILE (repeatable; - is standard input)",
+    {"-f", "--file", "FILE", "read SQL from FILE (repeatable; - is standard input)", kAllCommands,
      [](Options& o, const std::string& v) { o.files.push_back(v); }},
     {"-c", "--compact", nullptr, "print the JSON on one line (default unless on a terminal)",
-     [](Options& o, const std::string&) { chooseOutput(o, Output::kCompact); }},
-    {"-p", "--pretty", nullptr, "print the JSON indented (default on a terminal)",
+     kJsonCommands, [](Options& o, const std::string&) { chooseOutput(o, Output::kCompact); }},
+    {"-p", "--pretty", nullptr, "print the JSON indented (default on a terminal)", kJsonCommands,
      [](Options& o, const std::string&) { chooseOutput(o, Output::kPretty); }},
-    {nullptr, "--msgpack", nullptr, "write the MessagePack document itself",
+    {nullptr, "--msgpack", nullptr, "write the MessagePack document itself", bit(Command::kParse),
      [](Options& o, const std::string&) { chooseOutput(o, Output::kMsgpack); }},
     {nullptr, "--check", nullptr, "only check the SQL: no output unless it is rejected",
-     [](Options& o, const std::string&) { chooseOutput(o, Output::kCheck); }},
-    {"-h", "--help", nullptr, "show this help and exit",
+     bit(Command::kParse), [](Options& o, const std::string&) { chooseOutput(o, Output::kCheck); }},
+    {nullptr, "--pretty", nullptr, "clauses on lines of their own, long lists broken", kFormat,
+     [](Options& o, const std::string&) { chooseOutput(o, Output::kPretty); }},
+    {"-i", "--in-place", nullptr, "rewrite each -f file that is not formatted yet", kFormat,
+     [](Options& o, const std::string&) { o.inPlace = true; }},
+    {nullptr, "--check", nullptr, "only name the files that are not formatted (exit status 1)",
+     kFormat, [](Options& o, const std::string&) { chooseOutput(o, Output::kCheck); }},
+    {"-h", "--help", nullptr, "show this help and exit", kAllCommands,
      [](Options& o, const std::string&) { o.mode = Mode::kHelp; }},
-    {"-V", "--version", nullptr, "print the library version and exit",
+    {"-V", "--version", nullptr, "print the library version and exit", kAllCommands,
      [](Options& o, const std::string&) { o.mode = Mode::kVersion; }},
 };
 
-const OptionRow* findOption(std::string_view name) {
+const OptionRow* findOption(std::string_view name, Command command) {
   for (const OptionRow& row : kOptions) {
+    if ((row.commands & bit(command)) == 0) continue;
     if ((row.shortName != nullptr && name == row.shortName) || name == row.longName) return &row;
   }
   return nullptr;
 }
 
+const CommandRow& commandRow(Command command) { return kCommands[static_cast<unsigned>(command)]; }
+
 Options parseArguments(int argc, char** argv) {
   Options options;
   bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
+  int i = 1;
+  if (argc > 1) {
+    for (const CommandRow& row : kCommands) {
+      if (argv[1] == std::string_view(row.name)) {
+        options.command = row.command;
+        ++i;
+      }
+    }
+  }
+  for (; i < argc; ++i) {
     std::string arg = argv[i];
     // A lone "-" and anything after "--" is SQL, so text such as "-- note" can still be passed.
     if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
@@ -107,8 +167,12 @@ Options parseArguments(int argc, char** argv) {
       value = arg.substr(eq + 1);
       arg.resize(eq);
     }
-    const OptionRow* row = findOption(arg);
-    if (row == nullptr) throw UsageError("unknown option " + arg);
+    const OptionRow* row = findOption(arg, options.command);
+    if (row == nullptr) {
+      throw UsageError(findOption(arg, Command::kParse) != nullptr || arg == "-i"
+                           ? std::string(commandRow(options.command).name) + " takes no " + arg
+                           : "unknown option " + arg);
+    }
     if (row->valueName == nullptr && value) throw UsageError(arg + " takes no value");
     if (row->valueName != nullptr && !value) {
       if (++i == argc) throw UsageError(arg + " needs a " + row->valueName);
@@ -119,16 +183,33 @@ Options parseArguments(int argc, char** argv) {
   if (!options.words.empty() && !options.files.empty()) {
     throw UsageError("give the SQL as arguments or with -f, not both");
   }
+  if (options.inPlace && (options.files.empty() || options.output == Output::kCheck)) {
+    throw UsageError("-i rewrites files: give them with -f, and leave out --check");
+  }
   return options;
 }
 
-void printHelp() {
+void printHelp(Command command) {
+  const CommandRow& c = commandRow(command);
+  if (command == Command::kParse) {
+    std::printf("Usage: quorix-sql [COMMAND] [OPTIONS] [SQL...]\n");
+  } else {
+    std::printf("Usage: quorix-sql %s [OPTIONS] [SQL...]\n", c.name);
+  }
   std::printf(
-      "Usage: quorix-sql [OPTIONS] [SQL...]\n"
-      "Parses SQL and prints its document. The SQL is the arguments joined with spaces, or\n"
-      "each file given with -f on its own, or standard input. Errors are reported as\n"
-      "FILE:LINE:COL: error: MESSAGE, FILE being the file, <args> or <stdin>.\n\nOptions:\n");
+      "%c%s.\n\n"
+      "The SQL is the arguments joined with spaces, or each file given with -f on its own, or\n"
+      "standard input. Errors are reported as FILE:LINE:COL: error: MESSAGE, FILE being the\n"
+      "file, <args> or <stdin>.\n",
+      std::toupper(static_cast<unsigned char>(c.help[0])), c.help + 1);
+  if (command == Command::kParse) {
+    std::printf("\nCommands:\n");
+    for (const CommandRow& row : kCommands) std::printf("  %-12s %s\n", row.name, row.help);
+    std::printf("Run 'quorix-sql COMMAND --help' for the options of a command.\n");
+  }
+  std::printf("\nOptions:\n");
   for (const OptionRow& row : kOptions) {
+    if ((row.commands & bit(command)) == 0) continue;
     const std::string name = std::string(row.longName) + (row.valueName != nullptr ? " " : "") +
                              (row.valueName != nullptr ? row.valueName : "");
     std::printf("  %-4s%-14s %s\n",
@@ -137,7 +218,8 @@ void printHelp() {
   }
   std::printf(
       "\nColour is used when standard error is a terminal and NO_COLOR is not set.\n"
-      "Exit status: 0 parsed, 1 some SQL was rejected, 2 usage or I/O error.\n");
+      "Exit status: 0 done, 1 some SQL was rejected (for format --check: is not formatted),\n"
+      "2 usage or I/O error.\n");
 }
 
 std::string readAll(const std::string& path) {
@@ -198,17 +280,41 @@ void reportError(const Source& source, std::string_view sql, std::string_view me
   writeOut(stderr, text.data(), text.size());
 }
 
-int parseOne(const Source& source, const std::string& sql, Output output) {
-  // The library reads C-string text even when given a length, so an embedded NUL would come
-  // back as an internal fault; say what is really wrong instead.
+// The library reads C-string text even when given a length, so an embedded NUL would come
+// back as an internal fault; say what is really wrong instead.
+bool fitsTheLibrary(const Source& source, const std::string& sql) {
   const char* unfit = sql.find('\0') != std::string::npos ? "the SQL text contains a NUL byte"
                       : sql.size() > INT32_MAX            ? "the SQL text is larger than 2 GiB"
                                                           : nullptr;
-  if (unfit != nullptr) {
-    reportError(source, sql, unfit);
-    return kExitRejected;
-  }
-  const ParseResult result = quorix_parse_sql(sql.c_str(), static_cast<int32_t>(sql.size()));
+  if (unfit != nullptr) reportError(source, sql, unfit);
+  return unfit == nullptr;
+}
+
+int32_t length(const std::string& sql) { return static_cast<int32_t>(sql.size()); }
+
+// Every block a library call returns goes back to it, also when writing out throws.
+struct ToolsFree {
+  void operator()(void* block) const { quorix_tools_free(block); }
+};
+template <typename T>
+using ToolsBlock = std::unique_ptr<T, ToolsFree>;
+
+// A tool's result record: the block is owned; a failure is reported against the source.
+template <typename Result>
+bool succeeded(const Source& source, const std::string& sql, const Result& r) {
+  const ToolsBlock<char> error(r.error);
+  if (r.status == 0) return true;
+  reportError(source, sql, {r.error, static_cast<size_t>(r.error_len)});
+  return false;
+}
+
+Output jsonOutput(Output output) {
+  if (output != Output::kAuto) return output;
+  return isatty(STDOUT_FILENO) != 0 ? Output::kPretty : Output::kCompact;
+}
+
+int parseOne(const Source& source, const std::string& sql, Output output) {
+  const ParseResult result = quorix_parse_sql(sql.c_str(), length(sql));
   const std::unique_ptr<uint8_t, LibraryFree> data(result.data);
   const std::unique_ptr<char, LibraryFree> error(result.error);
   if (result.status != 0) {
@@ -226,23 +332,192 @@ int parseOne(const Source& source, const std::string& sql, Output output) {
   return kExitOk;
 }
 
-// Every source gets its own report; the exit status is that of the worst outcome.
-int runParse(const Options& options) {
-  Output output = options.output;
-  if (output == Output::kAuto) {
-    output = isatty(STDOUT_FILENO) != 0 ? Output::kPretty : Output::kCompact;
+// Writes `text` to `path` by way of a temporary file beside it and a rename, so that a reader
+// or a crash never sees half a file; the file keeps its permissions.
+void replaceFile(const std::string& path, const std::string& text) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) throw std::runtime_error("cannot stat " + path);
+  std::string temporary = path + ".quorix-XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) throw std::runtime_error("cannot create a file beside " + path);
+  bool ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+  for (size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
   }
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    throw std::runtime_error("cannot write " + path);
+  }
+}
+
+int formatOne(const Source& source, const std::string& sql, const Options& options) {
+  const bool pretty = options.output == Output::kPretty;
+  const QuorixText r =
+      quorix_sql_format(sql.c_str(), length(sql), pretty ? QUORIX_FORMAT_PRETTY : 0);
+  const ToolsBlock<char> text(r.text);
+  if (!succeeded(source, sql, r)) return kExitRejected;  // a file is then left as it is
+  const std::string_view formatted(r.text, static_cast<size_t>(r.text_len));
+  if (options.output == Output::kCheck) {
+    if (formatted == sql) return kExitOk;
+    const std::string line = source.name + "\n";
+    writeOut(stdout, line.data(), line.size());
+    return kExitRejected;
+  }
+  if (options.inPlace) {
+    if (formatted != sql) replaceFile(source.path, std::string(formatted));
+    return kExitOk;
+  }
+  writeOut(stdout, formatted.data(), formatted.size());
+  return kExitOk;
+}
+
+int normalizeOne(const Source& source, const std::string& sql) {
+  const QuorixText r = quorix_sql_normalize(sql.c_str(), length(sql));
+  const ToolsBlock<char> text(r.text);
+  if (!succeeded(source, sql, r)) return kExitRejected;
+  std::string out(r.text, static_cast<size_t>(r.text_len));
+  if (out.empty() || out.back() != '\n') out += '\n';
+  writeOut(stdout, out.data(), out.size());
+  return kExitOk;
+}
+
+int fingerprintOne(const Source& source, const std::string& sql) {
+  const QuorixFingerprints r = quorix_sql_fingerprint(sql.c_str(), length(sql));
+  const ToolsBlock<uint64_t> fingerprints(r.fingerprints);
+  if (!succeeded(source, sql, r)) return kExitRejected;
+  std::string out;
+  for (int32_t i = 0; i < r.count; ++i) {
+    char line[24];
+    std::snprintf(line, sizeof line, "%016llx\n",
+                  static_cast<unsigned long long>(r.fingerprints[i]));
+    out += line;
+  }
+  writeOut(stdout, out.data(), out.size());
+  return kExitOk;
+}
+
+// One JSON object per record, in the JSON style asked for.
+class JsonArray {
+ public:
+  explicit JsonArray(Output output) : pretty_(output == Output::kPretty) { out_ += '['; }
+  void beginObject() {
+    out_ += first_ ? (pretty_ ? "\n  {" : "{") : (pretty_ ? ",\n  {" : ",{");
+    first_ = false;
+    firstKey_ = true;
+  }
+  void key(const char* name) {
+    out_ += firstKey_ ? "\"" : (pretty_ ? ", \"" : ",\"");
+    firstKey_ = false;
+    out_ += name;
+    out_ += pretty_ ? "\": " : "\":";
+  }
+  void string(std::string_view v) { quorix::tools::appendJsonString(out_, v); }
+  void number(uint64_t v) { out_ += std::to_string(v); }
+  void boolean(bool v) { out_ += v ? "true" : "false"; }
+  void endObject() { out_ += '}'; }
+  std::string finish() {
+    out_ += pretty_ && !first_ ? "\n]\n" : "]\n";
+    return std::move(out_);
+  }
+
+ private:
+  bool pretty_;
+  bool first_ = true;
+  bool firstKey_ = true;
+  std::string out_;
+};
+
+int splitOne(const Source& source, const std::string& sql, Output output) {
+  const QuorixStatements r = quorix_sql_split(sql.c_str(), length(sql));
+  const ToolsBlock<QuorixStatement> statements(r.statements);
+  if (!succeeded(source, sql, r)) return kExitRejected;
+  JsonArray json(jsonOutput(output));
+  for (int32_t i = 0; i < r.count; ++i) {
+    const QuorixStatement& s = r.statements[i];
+    json.beginObject();
+    json.key("text");
+    json.string(std::string_view(sql).substr(s.start, s.end - s.start));
+    const std::pair<const char*, uint32_t> numbers[] = {
+        {"start", s.start},           {"end", s.end},
+        {"start_line", s.start_line}, {"start_column", s.start_column},
+        {"end_line", s.end_line},     {"end_column", s.end_column}};
+    for (const auto& [name, value] : numbers) {
+      json.key(name);
+      json.number(value);
+    }
+    json.endObject();
+  }
+  const std::string out = json.finish();
+  writeOut(stdout, out.data(), out.size());
+  return kExitOk;
+}
+
+int tokensOne(const Source& source, const std::string& sql, Output output) {
+  const QuorixTokens r = quorix_sql_tokens(sql.c_str(), length(sql));
+  const ToolsBlock<QuorixToken> tokens(r.tokens);
+  if (!succeeded(source, sql, r)) return kExitRejected;
+  JsonArray json(jsonOutput(output));
+  for (int32_t i = 0; i < r.count; ++i) {
+    const QuorixToken& t = r.tokens[i];
+    json.beginObject();
+    json.key("kind");
+    json.string(quorix_token_kind_name(t.kind));
+    json.key("class");
+    json.string(quorix_token_class_name(t.token_class));
+    json.key("text");
+    json.string(std::string_view(sql).substr(t.start, t.end - t.start));
+    const std::pair<const char*, uint32_t> numbers[] = {
+        {"start", t.start}, {"end", t.end}, {"line", t.line}, {"column", t.column}};
+    for (const auto& [name, value] : numbers) {
+      json.key(name);
+      json.number(value);
+    }
+    json.key("unterminated");
+    json.boolean((t.flags & QUORIX_TOKEN_UNTERMINATED) != 0);
+    json.endObject();
+  }
+  const std::string out = json.finish();
+  writeOut(stdout, out.data(), out.size());
+  return kExitOk;
+}
+
+int runOne(const Options& options, const Source& source, const std::string& sql) {
+  if (!fitsTheLibrary(source, sql)) return kExitRejected;
+  switch (options.command) {
+    case Command::kParse:
+      return parseOne(source, sql, jsonOutput(options.output));
+    case Command::kCheck:
+      return parseOne(source, sql, Output::kCheck);
+    case Command::kFormat:
+      return formatOne(source, sql, options);
+    case Command::kNormalize:
+      return normalizeOne(source, sql);
+    case Command::kFingerprint:
+      return fingerprintOne(source, sql);
+    case Command::kSplit:
+      return splitOne(source, sql, options.output);
+    case Command::kTokens:
+      return tokensOne(source, sql, options.output);
+  }
+  return kExitTrouble;
+}
+
+// Every source gets its own report; the exit status is that of the worst outcome.
+int runCommand(const Options& options) {
   int status = kExitOk;
   for (const Source& source : listSources(options)) {
     std::string sql;
     try {
       sql = source.path.empty() ? joinWords(options.words) : readAll(source.path);
+      status = std::max(status, runOne(options, source, sql));
     } catch (const std::runtime_error& e) {
       std::fprintf(stderr, "quorix-sql: %s\n", e.what());
       status = kExitTrouble;
-      continue;
     }
-    status = std::max(status, parseOne(source, sql, output));
   }
   return status;
 }
@@ -254,13 +529,13 @@ int main(int argc, char** argv) {
     const Options options = parseArguments(argc, argv);
     switch (options.mode) {
       case Mode::kHelp:
-        printHelp();
+        printHelp(options.command);
         return kExitOk;
       case Mode::kVersion:
         std::printf("%s\n", quorix_parser_version());
         return kExitOk;
-      case Mode::kParse:
-        return runParse(options);
+      case Mode::kRun:
+        return runCommand(options);
     }
   } catch (const UsageError& e) {
     std::fprintf(stderr, "quorix-sql: %s\nTry 'quorix-sql --help'.\n", e.what());
