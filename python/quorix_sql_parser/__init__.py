@@ -26,13 +26,22 @@ The document's layout is described in docs/FORMAT.md of the source tree.
 from __future__ import annotations
 
 import re
-from typing import Optional, Union
+from typing import List, Optional, Union
 
 from ._decode import UNICODE_ERRORS, DocumentError, decode
 from ._lib import ENV_VAR, LibraryNotFoundError, call_parse, library, library_path
+from . import _tools
+from ._tools import Statement, Token
 
 __all__ = [
     "parse",
+    "format",
+    "normalize",
+    "fingerprint",
+    "split",
+    "tokens",
+    "Statement",
+    "Token",
     "version",
     "library_path",
     "SqlParserError",
@@ -87,13 +96,7 @@ def _error_for(message: str) -> SqlParserError:
     return SqlSyntaxError(message)
 
 
-def parse(sql: Union[str, bytes]) -> list:
-    """Parses every statement in ``sql`` and returns one dict per statement, in order.
-
-    ``str`` is encoded as UTF-8, with lone surrogates from "surrogateescape" turned back into
-    their bytes, so a name taken from a document can be put into SQL again; ``bytes`` are
-    passed as they are. An empty text, or one of comments and semicolons only, gives ``[]``.
-    """
+def _sql_bytes(sql: Union[str, bytes], function: str) -> bytes:
     if isinstance(sql, str):
         try:
             text = sql.encode("utf-8", UNICODE_ERRORS)
@@ -103,12 +106,23 @@ def parse(sql: Union[str, bytes]) -> list:
     elif isinstance(sql, (bytes, bytearray, memoryview)):
         text = bytes(sql)
     else:
-        raise TypeError(f"parse() takes str or bytes, not {type(sql).__name__}")
+        raise TypeError(f"{function}() takes str or bytes, not {type(sql).__name__}")
     nul = text.find(b"\0")
     if nul >= 0:
         raise SqlValueError(f"the SQL text holds a NUL byte at offset {nul}")
     if len(text) > _MAX_TEXT:
         raise SqlValueError(f"the SQL text has {len(text)} bytes; at most {_MAX_TEXT} are taken")
+    return text
+
+
+def parse(sql: Union[str, bytes]) -> list:
+    """Parses every statement in ``sql`` and returns one dict per statement, in order.
+
+    ``str`` is encoded as UTF-8, with lone surrogates from "surrogateescape" turned back into
+    their bytes, so a name taken from a document can be put into SQL again; ``bytes`` are
+    passed as they are. An empty text, or one of comments and semicolons only, gives ``[]``.
+    """
+    text = _sql_bytes(sql, "parse")
     document, error = call_parse(text)
     if error is not None:
         raise _error_for(error)
@@ -116,6 +130,45 @@ def parse(sql: Union[str, bytes]) -> list:
         return decode(document)
     except DocumentError as e:
         raise SqlInternalError(f"the library's document cannot be decoded: {e}") from e
+
+
+def _tool(name: str, sql: Union[str, bytes], function: str, convert, *extra):
+    text = _sql_bytes(sql, function)
+    result, error = _tools.call(name, text, *extra, convert=convert)
+    if error is not None:
+        raise _error_for(error)
+    return result
+
+
+def format(sql: Union[str, bytes], pretty: bool = False) -> str:  # noqa: A001 (the tool's name)
+    """The text in the house style: one line per statement, or with ``pretty`` clauses on
+    lines of their own. Comments are kept. Raises as ``parse`` does."""
+    return _tool("quorix_sql_format", sql, "format", _tools.text_of, 1 if pretty else 0)
+
+
+def normalize(sql: Union[str, bytes]) -> str:
+    """The text with every constant of a query replaced by ``$1``, ``$2``, ... and
+    everything else as written. Raises as ``parse`` does."""
+    return _tool("quorix_sql_normalize", sql, "normalize", _tools.text_of)
+
+
+def fingerprint(sql: Union[str, bytes]) -> List[str]:
+    """One fingerprint per statement, 16 lower-case hex digits each: equal for statements
+    that differ only in constants, blanks, comments, keyword case, noise words and the length
+    of lists of constants. Raises as ``parse`` does."""
+    return _tool("quorix_sql_fingerprint", sql, "fingerprint", _tools.fingerprints_of)
+
+
+def split(sql: Union[str, bytes]) -> List[Statement]:
+    """The statements of any text, valid or not, as ``Statement`` records."""
+    text = _sql_bytes(sql, "split")
+    return _tool("quorix_sql_split", text, "split", _tools.statements_of(text))
+
+
+def tokens(sql: Union[str, bytes]) -> List[Token]:
+    """Every token of any text, comments included, as ``Token`` records."""
+    text = _sql_bytes(sql, "tokens")
+    return _tool("quorix_sql_tokens", text, "tokens", _tools.tokens_of(text))
 
 
 def version() -> str:

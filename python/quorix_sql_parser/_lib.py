@@ -17,8 +17,6 @@ from typing import Iterator, Mapping, Optional, Tuple
 from ._decode import UNICODE_ERRORS
 
 ENV_VAR = "QUORIX_SQL_PARSER_LIB"
-SONAME = "libquorix_sql_parser.so.0"
-_LINKER_NAME = "libquorix_sql_parser.so"
 
 PACKAGE_DIR = Path(__file__).resolve().parent
 # python/quorix_sql_parser/_lib.py -> the repository root of a source checkout.
@@ -57,37 +55,58 @@ def _sanitized_build(build_dir: Path) -> bool:
     return False
 
 
+class _Spec:
+    """One of the package's shared libraries: how it is named and where it is looked for."""
+
+    def __init__(self, name: str, env_var: str) -> None:
+        self.name = name
+        self.env_var = env_var
+        self.linker_name = f"lib{name}.so"
+        self.soname = f"lib{name}.so.0"
+
+
+PARSER = _Spec("quorix_sql_parser", ENV_VAR)
+TOOLS = _Spec("quorix_sql_tools", "QUORIX_SQL_TOOLS_LIB")
+
+
 def candidates(environ: Mapping[str, str] = os.environ, package_dir: Path = PACKAGE_DIR,
-               checkout_dir: Path = CHECKOUT_DIR) -> Iterator[Tuple[str, str]]:
+               checkout_dir: Path = CHECKOUT_DIR,
+               spec: _Spec = PARSER) -> Iterator[Tuple[str, str]]:
     """Yields (origin, path-or-name) in the order the library is looked for.
 
     The environment variable, when set, is the only candidate: a wrong path must fail loudly
-    rather than silently fall back to some other copy of the library.
+    rather than silently fall back to some other copy of the library. The tools library is
+    also looked for beside the parser library that its variable names, if only that is set.
     """
-    explicit = environ.get(ENV_VAR)
+    explicit = environ.get(spec.env_var)
     if explicit:
-        yield ENV_VAR, explicit
+        yield spec.env_var, explicit
         return
+    parser_lib = environ.get(ENV_VAR)
+    if spec is not PARSER and parser_lib:
+        yield ENV_VAR, str(Path(parser_lib).parent / spec.linker_name)
+        return
+    linker = spec.linker_name
     # A wheel ships the library inside the package directory.
-    for p in sorted(package_dir.glob(_LINKER_NAME + "*")):
+    for p in sorted(package_dir.glob(linker + "*")):
         if p.is_file():
             yield "package", str(p)
     # A source checkout: build/ first (what scripts/build-and-run.sh produces), then any other
     # build*/ tree that is not instrumented.
     default_build = checkout_dir / "build"
-    p = default_build / _LINKER_NAME
+    p = default_build / linker
     if p.is_file() and not _sanitized_build(default_build):
         yield "checkout", str(p)
     for d in sorted(checkout_dir.glob("build*/")):
         if d == default_build or _sanitized_build(d):
             continue
-        p = d / _LINKER_NAME
+        p = d / linker
         if p.is_file():
             yield "checkout", str(p)
-    found = ctypes.util.find_library("quorix_sql_parser")
+    found = ctypes.util.find_library(spec.name)
     if found:
         yield "system", found
-    yield "system", SONAME
+    yield "system", spec.soname
 
 
 def _bind(cdll: ctypes.CDLL) -> ctypes.CDLL:
@@ -103,29 +122,32 @@ def _bind(cdll: ctypes.CDLL) -> ctypes.CDLL:
 
 
 def open_library(environ: Mapping[str, str] = os.environ, package_dir: Path = PACKAGE_DIR,
-                 checkout_dir: Path = CHECKOUT_DIR) -> Tuple[ctypes.CDLL, str]:
+                 checkout_dir: Path = CHECKOUT_DIR, spec: _Spec = PARSER,
+                 bind=None) -> Tuple[ctypes.CDLL, str]:
     """Opens the first candidate that loads; returns the bound library and its path."""
+    bind = bind or _bind
     tried = []
-    for origin, path in candidates(environ, package_dir, checkout_dir):
-        if origin == ENV_VAR and not os.path.isfile(path):
+    for origin, path in candidates(environ, package_dir, checkout_dir, spec):
+        explicit = origin in (ENV_VAR, spec.env_var)
+        if explicit and not os.path.isfile(path):
             raise LibraryNotFoundError(
-                f"{ENV_VAR} is set to {path!r}, which is not a file; point it at "
-                f"libquorix_sql_parser.so or unset it")
+                f"{origin} is set to {path!r}, which is not a file; point it at "
+                f"{spec.linker_name} or unset it")
         try:
             cdll = ctypes.CDLL(path)
         except OSError as e:
-            if origin == ENV_VAR:
-                raise LibraryNotFoundError(f"{ENV_VAR}={path!r} could not be loaded: {e}") from e
+            if explicit:
+                raise LibraryNotFoundError(f"{origin}={path!r} could not be loaded: {e}") from e
             tried.append(f"{origin}: {path} ({e})")
             continue
         try:
-            return _bind(cdll), path
+            return bind(cdll), path
         except AttributeError as e:
             # Some other library of the same name: say so rather than fail at the first call.
-            raise LibraryNotFoundError(f"{path} is not libquorix_sql_parser: {e}") from e
+            raise LibraryNotFoundError(f"{path} is not lib{spec.name}: {e}") from e
     raise LibraryNotFoundError(
-        "libquorix_sql_parser was not found; build it (scripts/build-and-run.sh) or set "
-        f"{ENV_VAR} to its path. Tried: " + "; ".join(tried))
+        f"lib{spec.name} was not found; build it (scripts/build-and-run.sh) or set "
+        f"{spec.env_var} to its path. Tried: " + "; ".join(tried))
 
 
 _lock = threading.Lock()

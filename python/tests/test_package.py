@@ -309,6 +309,40 @@ class NonUtf8Bytes(unittest.TestCase):
         self.assertIn("index 8", cm.exception.message)
 
 
+class Tools(unittest.TestCase):
+    def test_tokens_and_split_read_any_text(self):
+        toks = q.tokens("SELECT é -- note\n'open")
+        self.assertEqual([(t.kind, t.token_class, t.text, t.start, t.line, t.column)
+                          for t in toks],
+                         [("tkSelect", "keyword", "SELECT", 0, 1, 1),
+                          ("tkIdent", "invalid", "\udcc3", 7, 1, 8),
+                          ("tkIdent", "invalid", "\udca9", 8, 1, 9),
+                          ("tkComment", "comment", "-- note", 10, 1, 11),
+                          ("tkString", "string", "'open", 18, 2, 1)])
+        self.assertEqual([t.unterminated for t in toks], [False] * 4 + [True])
+        self.assertEqual(q.split("SELECT 1 SELECT (\n2; DROP VIEW v"),
+                         [q.Statement("SELECT 1", 0, 8, 1, 1, 1, 8),
+                          q.Statement("SELECT (\n2", 9, 19, 1, 10, 2, 1),
+                          q.Statement("DROP VIEW v", 21, 32, 2, 4, 2, 14)])
+        with self.assertRaises(AttributeError):
+            toks[0].kind = "tkFrom"  # records are immutable
+
+    def test_tools_that_need_a_parse(self):
+        self.assertEqual(q.normalize("SELECT a FROM t WHERE b = 'x' AND c = 2"),
+                         "SELECT a FROM t WHERE b = $1 AND c = $2")
+        a, b, c = q.fingerprint("SELECT a FROM t WHERE b IN (1, 2); select a FROM t "
+                                "where b in (7); SELECT a FROM u WHERE b IN (1)")
+        self.assertEqual(a, b)
+        self.assertNotEqual(a, c)
+        self.assertRegex(a, "^[0-9a-f]{16}$")
+        text = q.format("select a  from t where b=1", pretty=False)
+        self.assertEqual(q.format(text), text)
+        for tool in (q.format, q.normalize, q.fingerprint):
+            with self.assertRaises(q.SqlSyntaxError) as e:
+                tool("DROP VIEW v")
+            self.assertEqual((e.exception.line, e.exception.column), (1, 6))
+
+
 class Discovery(unittest.TestCase):
     def setUp(self):
         self.tmp = Path(tempfile.mkdtemp())
