@@ -151,8 +151,7 @@ QUORIX_TOOLS_API QuorixStatements quorix_sql_split(const char* sql,
                                                    int32_t len) QUORIX_TOOLS_NOEXCEPT;
 
 /* Every token of any text, comments included. */
-QUORIX_TOOLS_API QuorixTokens quorix_sql_tokens(const char* sql,
-                                                int32_t len) QUORIX_TOOLS_NOEXCEPT;
+QUORIX_TOOLS_API QuorixTokens quorix_sql_tokens(const char* sql, int32_t len) QUORIX_TOOLS_NOEXCEPT;
 
 /* Constant names: "tkSelect" for a token kind, "keyword" for a class; "" when out of range. */
 QUORIX_TOOLS_API const char* quorix_token_kind_name(uint8_t kind) QUORIX_TOOLS_NOEXCEPT;
