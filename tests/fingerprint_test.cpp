@@ -714,21 +714,6 @@ TEST(FingerprintProperties, GeneratedStatements) {
 
 // ---- long chains ---------------------------------------------------------------------------
 
-// Runs fn on a host-sized stack. An exception comes back as its message rather than ending the
-// process from the thread; "" is success.
-template <typename Fn>
-std::string onSmallStack(Fn&& fn) {
-  std::string error;
-  const int rc = test::runOnStack(test::kHostStackBytes, [&] {
-    try {
-      fn();
-    } catch (const std::exception& e) {
-      error = e.what();
-    }
-  });
-  return rc == 0 ? error : "no thread: " + std::to_string(rc);
-}
-
 TEST(Fingerprint, MillionTermOrChainOnASmallStack) {
   // Terms alternate a name and a constant: 999,999 ORs nest the tree a million levels deep.
   auto chain = [](size_t n, const char* constant) {
@@ -743,7 +728,7 @@ TEST(Fingerprint, MillionTermOrChainOnASmallStack) {
   const std::string one = chain(1000000, "1");
   const std::string other = chain(1000000, "'x'");
   std::vector<uint64_t> a, b, shorter;
-  ASSERT_EQ(onSmallStack([&] {
+  ASSERT_EQ(test::failureOnHostStack([&] {
               a = fingerprintSql(one);
               b = fingerprintSql(other);
               shorter = fingerprintSql(chain(999998, "1"));
@@ -770,7 +755,7 @@ TEST(Fingerprint, LongJoinListOnASmallStack) {
   const std::string strings = joins([](size_t k) { return "'" + std::to_string(k) + "'"; });
   std::vector<uint64_t> a, b;
   std::string normalized;
-  ASSERT_EQ(onSmallStack([&] {
+  ASSERT_EQ(test::failureOnHostStack([&] {
               a = fingerprintSql(ones);
               b = fingerprintSql(strings);
               normalized = normalizeSql(strings);

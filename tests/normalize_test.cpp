@@ -144,21 +144,6 @@ TEST(Normalize, AgreesWithTheParserOnEveryCorpusText) {
   EXPECT_GT(texts, 60u);
 }
 
-// Runs fn on a host-sized stack. An exception comes back as its message rather than ending the
-// process from the thread; "" is success.
-template <typename Fn>
-std::string onSmallStack(Fn&& fn) {
-  std::string error;
-  const int rc = test::runOnStack(test::kHostStackBytes, [&] {
-    try {
-      fn();
-    } catch (const std::exception& e) {
-      error = e.what();
-    }
-  });
-  return rc == 0 ? error : "no thread: " + std::to_string(rc);
-}
-
 TEST(Normalize, MillionTermOrChainOnASmallStack) {
   constexpr size_t kTerms = 1000000;
   std::string text = "SELECT a FROM t WHERE ";
@@ -169,7 +154,7 @@ TEST(Normalize, MillionTermOrChainOnASmallStack) {
     expected += i % 2 == 0 ? "a" : "$" + std::to_string(i / 2 + 1);
   }
   std::string normalized;
-  ASSERT_EQ(onSmallStack([&] { normalized = normalizeSql(text); }), "");
+  ASSERT_EQ(test::failureOnHostStack([&] { normalized = normalizeSql(text); }), "");
   EXPECT_TRUE(normalized == expected);  // not EXPECT_EQ: a failure would print 10 MB
 }
 

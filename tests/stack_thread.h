@@ -6,7 +6,9 @@
 #include <pthread.h>
 
 #include <cstddef>
+#include <exception>
 #include <memory>
+#include <string>
 #include <type_traits>
 
 namespace quorix::test {
@@ -41,6 +43,21 @@ int runOnStack(size_t stackBytes, Fn&& fn) {
   pthread_attr_destroy(&attr);
   if (rc == 0) pthread_join(thread, nullptr);
   return rc;
+}
+
+// Runs fn on a thread with the host-sized stack. An exception comes back as its message rather
+// than ending the process from the thread; "" is success.
+template <typename Fn>
+std::string failureOnHostStack(Fn&& fn) {
+  std::string error;
+  const int rc = runOnStack(kHostStackBytes, [&] {
+    try {
+      fn();
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+  });
+  return rc == 0 ? error : "no thread: " + std::to_string(rc);
 }
 
 }  // namespace quorix::test
