@@ -5,7 +5,9 @@
 // The tree gives each constant's first byte (a number's lexeme points into the text, the other
 // literals carry their token's line and column); its last byte is found from the text.
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -22,37 +24,38 @@ namespace {
 struct Replacement {
   size_t start;
   size_t end;  // one past the constant's last byte
-  size_t number;
 };
 
 class ConstantFinder {
  public:
   explicit ConstantFinder(std::string_view text) : text_(text) {}
 
-  // Adds the constants of one statement, numbered from $1 in text order.
-  void addStatement(const SqlNode* stmt, std::vector<Replacement>& out) {
-    if (detail::isDefinition(stmt)) return;
-    const size_t first = out.size();
+  // The constants under `n`, last first; a definition's are none.
+  const std::vector<Replacement>& find(const SqlNode* n) {
+    found_.clear();
+    if (detail::isDefinition(n)) return found_;
     // The tree of a long chain is as deep as the chain is long: a work list, not recursion.
-    std::vector<const SqlNode*> work{stmt};
-    while (!work.empty()) {
-      const SqlNode* n = work.back();
-      work.pop_back();
+    work_.assign(1, n);
+    while (!work_.empty()) {
+      n = work_.back();
+      work_.pop_back();
       if (n->kind == nkTypeName) continue;  // VARCHAR(10) names a type, it binds no value
       if (detail::isConstant(n)) {
-        out.push_back(locate(n));
+        found_.push_back(locate(n));
         continue;
       }
       const bool positions = detail::holdsPositions(n);
       detail::forEachChild(n, [&](const SqlNode* c) {
-        if (!positions || !detail::isPosition(c)) work.push_back(c);
+        if (!positions || !detail::isPosition(c)) work_.push_back(c);
       });
     }
-    auto mine = out.begin() + static_cast<std::ptrdiff_t>(first);
-    std::sort(mine, out.end(),
-              [](const Replacement& a, const Replacement& b) { return a.start < b.start; });
-    size_t number = 0;
-    for (auto it = mine; it != out.end(); ++it) it->number = ++number;
+    // Children are pushed first to last and popped last first, so the constants, which are
+    // leaves, come out last first wherever nodes keep their children in text order. The sort is
+    // for a node that does not; a bulk load's rows would pay for it on every row.
+    const auto later = [](const Replacement& a, const Replacement& b) { return a.start > b.start; };
+    if (!std::is_sorted(found_.begin(), found_.end(), later))
+      std::sort(found_.begin(), found_.end(), later);
+    return found_;
   }
 
  private:
@@ -66,7 +69,7 @@ class ConstantFinder {
         const auto base = reinterpret_cast<uintptr_t>(text_.data());
         if (at < base || at - base > text_.size() || text_.size() - (at - base) < lexeme.size())
           misplaced(n);
-        return {at - base, at - base + lexeme.size(), 0};
+        return {at - base, at - base + lexeme.size()};
       }
       case nkStringLit: {
         const size_t start = offsetOf(n);
@@ -80,7 +83,7 @@ class ConstantFinder {
             p += 2;  // a doubled quote is part of the literal
             continue;
           }
-          return {start, p + 1, 0};
+          return {start, p + 1};
         }
       }
       case nkBoolLit: {
@@ -89,7 +92,7 @@ class ConstantFinder {
         if (start + length > text_.size() ||
             classifyWord(text_.data() + start, length) != (n->boolVal() ? tkTrue : tkFalse))
           misplaced(n);
-        return {start, start + length, 0};
+        return {start, start + length};
       }
       default:  // nkVectorLiteral
         return locateVector(n);
@@ -97,26 +100,29 @@ class ConstantFinder {
   }
 
   // From '[' through its ']'. Between them there are only numbers, signs, commas, blanks and
-  // comments, and a comment is the one place a ']' could hide.
+  // comments, and a comment is the one place a ']' could hide. Embeddings run to thousands of
+  // bytes, so the closing ']' and the comment openers are searched for, not stepped to.
   Replacement locateVector(const SqlNode* n) {
     const size_t start = offsetOf(n);
     if (text_[start] != '[') misplaced(n);
     size_t p = start + 1;
-    while (p < text_.size()) {
-      const char c = text_[p];
-      if (c == ']') return {start, p + 1, 0};
-      if (c == '-' && p + 1 < text_.size() && text_[p + 1] == '-') {
-        p = text_.find('\n', p);
-        if (p == std::string_view::npos) break;
-      } else if (c == '/' && p + 1 < text_.size() && text_[p + 1] == '*') {
-        p = text_.find("*/", p + 2);
-        if (p == std::string_view::npos) break;
-        p += 2;
+    for (;;) {
+      const size_t close = text_.find(']', p);
+      if (close == std::string_view::npos) misplaced(n);
+      const std::string_view inside = text_.substr(p, close - p);
+      const size_t line = inside.find("--");
+      const size_t block = inside.find("/*");
+      if (line == std::string_view::npos && block == std::string_view::npos)
+        return {start, close + 1};
+      if (line < block) {
+        p = text_.find('\n', p + line);
+        if (p == std::string_view::npos) misplaced(n);
       } else {
-        ++p;
+        p = text_.find("*/", p + block + 2);
+        if (p == std::string_view::npos) misplaced(n);
+        p += 2;
       }
     }
-    misplaced(n);
   }
 
   size_t offsetOf(const SqlNode* n) {
@@ -143,30 +149,78 @@ class ConstantFinder {
 
   std::string_view text_;
   std::vector<size_t> lineStarts_;  // only LF starts a line, as in the scanner
+  std::vector<const SqlNode*> work_;
+  std::vector<Replacement> found_;
+};
+
+// Writes the normalized text as the statements are parsed. A long INSERT's rows arrive one by
+// one while it is parsed (see RowSink): each is rewritten while its nodes are fresh in the
+// cache, and memory holds one row's nodes, not a bulk load's.
+class Normalizer final : public RowSink {
+ public:
+  explicit Normalizer(std::string_view text) : text_(text), finder_(text) {
+    out_.reserve(text.size() + text.size() / 8);
+  }
+
+  void statement(const SqlNode* stmt) {
+    if (stmt == streamed_) {
+      streamed_ = nullptr;  // written row by row while it was parsed
+      return;
+    }
+    number_ = 0;
+    write(stmt);
+  }
+  void beginRows(const SqlNode* insert) override {
+    streamed_ = insert;
+    number_ = 0;
+    write(insert);
+  }
+  void row(const SqlNode* row, size_t) override { write(row); }
+
+  std::string take() {
+    out_.append(text_.substr(copied_));
+    return std::move(out_);
+  }
+
+ private:
+  // The constants of a part of the text come after everything written so far. The part is
+  // written in place, into room for each placeholder at its longest, then trimmed: appending
+  // piece by piece costs more than the pieces, mostly a ", " and a "$7".
+  void write(const SqlNode* n) {
+    const std::vector<Replacement>& found = finder_.find(n);  // last first
+    if (found.empty()) return;
+    if (found.back().start < copied_) throw InternalDefect("normalize: constants overlap");
+    constexpr size_t kLongestPlaceholder = 1 + std::numeric_limits<size_t>::digits10 + 1;
+    const size_t used = out_.size();
+    out_.resize(used + (found.front().start - copied_) + found.size() * kLongestPlaceholder);
+    char* o = out_.data() + used;
+    for (auto r = found.rbegin(); r != found.rend(); ++r) {
+      if (r->start < copied_) throw InternalDefect("normalize: constants overlap");
+      o = std::copy(text_.data() + copied_, text_.data() + r->start, o);
+      *o++ = '$';
+      o = std::to_chars(o, o + kLongestPlaceholder, ++number_).ptr;
+      copied_ = r->end;
+    }
+    out_.resize(static_cast<size_t>(o - out_.data()));
+  }
+
+  std::string_view text_;
+  ConstantFinder finder_;
+  std::string out_;
+  size_t copied_ = 0;
+  size_t number_ = 0;  // placeholders of the statement so far
+  const SqlNode* streamed_ = nullptr;
 };
 
 }  // namespace
 
 std::string normalizeSql(std::string_view text) {
-  std::vector<Replacement> replacements;
-  ConstantFinder finder(text);
+  Normalizer normalizer(text);
   Arena arena(text.size() < (size_t(64) << 10) ? text.size() : (size_t(64) << 10));
-  // No row sink: a long INSERT comes back whole, every row's constants with it.
-  parseSqlStatements(text, arena, [&](const SqlNode* stmt, const Parser&) {
-    finder.addStatement(stmt, replacements);
-  });
-
-  std::string out;
-  out.reserve(text.size() + replacements.size() * 4);
-  size_t copied = 0;
-  for (const Replacement& r : replacements) {
-    out.append(text.substr(copied, r.start - copied));
-    out += '$';
-    out += std::to_string(r.number);
-    copied = r.end;
-  }
-  out.append(text.substr(copied));
-  return out;
+  parseSqlStatements(
+      text, arena, [&](const SqlNode* stmt, const Parser&) { normalizer.statement(stmt); },
+      &normalizer);
+  return normalizer.take();
 }
 
 }  // namespace quorix::tools
