@@ -7,13 +7,22 @@
 // The second lays the pieces out and drops each comment of the source into the first gap after
 // the anchor that preceded it, so comments keep their order and their neighbours whatever the
 // tree left out of the text.
+//
+// A text without comments needs neither anchors nor the second pass: the walk writes the text
+// itself, which is most of the work saved (see TreePrinter::put), and a long INSERT's rows are
+// written as the parser reads them.
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <deque>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "ast/ast.h"
 #include "common/arena.h"
@@ -62,13 +71,42 @@ struct TokenRange {
   uint32_t end;
 };
 
+// One pass over the text: the offsets of its line starts go to `lines`, and the result tells
+// whether a comment can start anywhere in it. A text without "--" and "/*" has none, and then
+// the positions of tokens, which only place comments, need not be found.
+bool scanLines(std::string_view text, std::vector<uint32_t>& lines) {
+  bool comments = false;
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i newline = _mm_set1_epi8('\n'), dash = _mm_set1_epi8('-'),
+                slash = _mm_set1_epi8('/'), star = _mm_set1_epi8('*');
+  __m128i opened = _mm_setzero_si128();
+  for (; i + 17 <= text.size(); i += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i + 1));
+    const __m128i dashes = _mm_and_si128(_mm_cmpeq_epi8(here, dash), _mm_cmpeq_epi8(next, dash));
+    const __m128i opens = _mm_and_si128(_mm_cmpeq_epi8(here, slash), _mm_cmpeq_epi8(next, star));
+    opened = _mm_or_si128(opened, _mm_or_si128(dashes, opens));
+    for (auto breaks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(here, newline)));
+         breaks != 0; breaks &= breaks - 1)
+      lines.push_back(static_cast<uint32_t>(i + static_cast<size_t>(std::countr_zero(breaks)) + 1));
+  }
+  comments = _mm_movemask_epi8(opened) != 0;
+#endif
+  for (; i < text.size(); ++i) {
+    if (text[i] == '\n') lines.push_back(static_cast<uint32_t>(i + 1));
+    if (i + 1 < text.size() &&
+        ((text[i] == '-' && text[i + 1] == '-') || (text[i] == '/' && text[i + 1] == '*')))
+      comments = true;
+  }
+  return comments;
+}
+
 // What both passes need from the source text.
 struct Source {
   explicit Source(std::string_view t) : text(t) {
     lines.push_back(0);
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\n') lines.push_back(static_cast<uint32_t>(i + 1));
-    }
+    if (!scanLines(text, lines)) return;
     for (const ScannedToken& token : scanTokens(text)) {
       if (token.kind != tkComment) {
         tokens.push_back({token.start, token.end});
@@ -82,7 +120,7 @@ struct Source {
 
   std::string_view text;
   std::vector<uint32_t> lines;     // byte offsets of line starts
-  std::vector<TokenRange> tokens;  // every token but comments
+  std::vector<TokenRange> tokens;  // every token but comments, when the text has comments
   std::vector<Comment> comments;
 };
 
@@ -184,22 +222,77 @@ std::string_view operatorText(std::string_view memberName) {
   throw InternalDefect("format: unexpected " + std::string(nodeKindName(n->kind)));
 }
 
+bool isDigitByte(char c) { return c >= '0' && c <= '9'; }
+
 bool isMarker(const SqlNode* n, std::string_view text) {
   return n != nullptr && n->kind == nkIdentifier && n->strVal() == text;
 }
 
+// Output written through a pointer into a buffer with room to spare: most pieces are a few
+// bytes, for which std::string's append costs more than the copy.
+class Text {
+ public:
+  explicit Text(size_t expected)
+      : buf_(expected, '\0'), cur_(buf_.data()), end_(buf_.data() + buf_.size()) {}
+
+  size_t size() const { return static_cast<size_t>(cur_ - buf_.data()); }
+  bool empty() const { return size() == 0; }
+  char* data() { return buf_.data(); }
+  char operator[](size_t i) const { return buf_[i]; }
+
+  // Room for `n` more bytes at the end; commit takes what was written there.
+  char* reserve(size_t n) {
+    if (static_cast<size_t>(end_ - cur_) < n) [[unlikely]]
+      grow(n);
+    return cur_;
+  }
+  void commit(char* end) { cur_ = end; }
+  char* room(size_t n) {
+    char* p = reserve(n);
+    cur_ = p + n;
+    return p;
+  }
+  void append(char c) { *room(1) = c; }
+  void append(size_t count, char c) { std::memset(room(count), c, count); }
+  void truncate(size_t n) { cur_ = buf_.data() + n; }
+
+  std::string take() {
+    buf_.resize(size());
+    return std::move(buf_);
+  }
+
+ private:
+  [[gnu::noinline]] void grow(size_t n) {
+    const size_t used = size();
+    buf_.resize(std::max(buf_.size() * 2, used + n));
+    cur_ = buf_.data() + used;
+    end_ = buf_.data() + buf_.size();
+  }
+
+  std::string buf_;
+  char* cur_;
+  char* end_;
+};
+
 // First pass: the tree as pieces.
 class TreePrinter {
  public:
-  TreePrinter(std::vector<Piece>& out, std::deque<std::string>& owned, const Source& source,
+  // With comments in the text, pieces go to `pieces` for the layout to put the comments
+  // between; without, the text is written straight to `direct`.
+  TreePrinter(std::vector<Piece>& pieces, Text& direct, Arena& owned, const Source& source,
               size_t& cursor, bool pretty)
-      : out_(out),
+      : pieces_(pieces),
+        direct_(direct),
         owned_(owned),
         lines_(source.lines),
         tokens_(source.tokens),
-        source_(source.text),
+        text_(source.text),
         cursor_(cursor),
-        pretty_(pretty) {}
+        textBegin_(reinterpret_cast<uintptr_t>(source.text.data())),
+        textEnd_(reinterpret_cast<uintptr_t>(source.text.data() + source.text.size())),
+        pretty_(pretty),
+        blankLines_(pretty),
+        tracking_(!source.comments.empty()) {}
 
   void statement(const SqlNode* stmt) {
     gap_ = Gap::statement;
@@ -228,10 +321,69 @@ class TreePrinter {
 
   void terminator() { put(";"); }
 
+  // One more row of the INSERT just written, which has far too many rows for one line.
+  void anotherRow(const SqlNode* row) {
+    put(",");
+    pretty_ ? line(kIndentStep) : space();
+    valuesRow(row);
+  }
+
  private:
   // ---- pieces ----------------------------------------------------------------------------
 
-  void put(std::string_view text, uint32_t anchor = kNoAnchor) {
+  // Called for every token of the output: kept small enough to inline everywhere.
+  [[gnu::always_inline]] void put(std::string_view text, uint32_t anchor = kNoAnchor) {
+    if (tracking_) {
+      putPiece(text, anchor);
+    } else {
+      char* p = startPiece(text.size());
+      std::memcpy(p, text.data(), text.size());
+      direct_.commit(p + text.size());
+    }
+    gap_ = Gap::none;
+  }
+
+  // put for a token that is usually a short view of the text (a name, a number): one copy of
+  // fixed size, of which the token's bytes are kept, is cheaper than a call.
+  [[gnu::always_inline]] void putToken(std::string_view text, uint32_t anchor) {
+    const auto at = reinterpret_cast<uintptr_t>(text.data());
+    if (tracking_ || text.size() > 16 || at < textBegin_ || at + 16 > textEnd_) {
+      put(text, anchor);
+      return;
+    }
+    char* p = startPiece(16);
+    std::memcpy(p, text.data(), 16);
+    direct_.commit(p + text.size());
+    gap_ = Gap::none;
+  }
+
+  // The gap before a piece, and room for `size` bytes after it.
+  [[gnu::always_inline]] char* startPiece(size_t size) {
+    if (gap_ >= Gap::line) writeBreak();
+    // A blank is written whether or not it is wanted, and kept only when it is.
+    char* p = direct_.reserve(size + 1);
+    *p = ' ';
+    return p + (gap_ == Gap::space ? 1 : 0);
+  }
+
+  [[gnu::noinline]] void putPiece(std::string_view text, uint32_t anchor) {
+    pieces_.push_back({text, match(text, anchor), gapIndent_, gap_});
+  }
+
+  // A vertical gap as the layout writes it where no comment falls.
+  void writeBreak() {
+    if (gap_ == Gap::statement) {
+      gap_ = Gap::none;
+      if (direct_.empty()) return;
+      if (blankLines_) direct_.append('\n');
+    }
+    gap_ = Gap::none;
+    direct_.append('\n');
+    direct_.append(gapIndent_, ' ');
+  }
+
+  // The anchor of a piece, and the source tokens it stands for matched.
+  uint32_t match(std::string_view text, uint32_t anchor) {
     size_t word;
     if (anchor != kNoAnchor) {
       syncPast(anchor);
@@ -252,15 +404,14 @@ class TreePrinter {
       ++cursor_;
       word = text.find(' ', word + 1);
     }
-    out_.push_back({text, anchor, gapIndent_, gap_});
-    gap_ = Gap::none;
+    return anchor;
   }
 
   bool sameWord(std::string_view text, size_t from, TokenRange token) const {
     const size_t to = std::min(text.find(' ', from), text.size());
     if (to - from != token.end - token.start) return false;
     for (size_t i = 0; i < to - from; ++i) {
-      char a = text[from + i], b = source_[token.start + i];
+      char a = text[from + i], b = text_[token.start + i];
       if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
       if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
       if (a != b) return false;
@@ -280,10 +431,8 @@ class TreePrinter {
     while (cursor_ < tokens_.size() && tokens_[cursor_].start <= offset) ++cursor_;
   }
 
-  void putOwned(std::string text, uint32_t anchor = kNoAnchor) {
-    owned_.push_back(std::move(text));
-    put(owned_.back(), anchor);
-  }
+  // Room for a piece's text that is not in the source; it lives until the pieces are laid out.
+  char* ownedText(size_t size) { return static_cast<char*>(owned_.allocate(size, 1)); }
   void space() {
     if (gap_ == Gap::none) gap_ = Gap::space;
   }
@@ -295,40 +444,109 @@ class TreePrinter {
   // Between clauses: a line of its own in the pretty layout.
   void clause(uint32_t indent) { pretty_ ? line(indent) : space(); }
 
-  uint32_t anchorOf(const SqlNode* n) const {
-    if (n == nullptr || n->span.start.line <= 0) return kNoAnchor;
+  // Where the node's text starts in the source, from its span.
+  uint32_t offsetOf(const SqlNode* n) const {
+    if (n == nullptr || n->span.start.line <= 0 || n->span.start.column <= 0) return kNoAnchor;
     const auto line = static_cast<size_t>(n->span.start.line - 1);
-    if (line >= lines_.size() || n->span.start.column <= 0) return kNoAnchor;
+    if (line >= lines_.size()) return kNoAnchor;
     const uint64_t at = lines_[line] + static_cast<uint64_t>(n->span.start.column - 1);
-    return at < source_.size() ? static_cast<uint32_t>(at) : kNoAnchor;
+    return at < text_.size() ? static_cast<uint32_t>(at) : kNoAnchor;
+  }
+  // Anchors only place comments: without comments none is looked up.
+  uint32_t anchorOf(const SqlNode* n) const { return tracking_ ? offsetOf(n) : kNoAnchor; }
+
+  void name(const SqlNode* n) { putToken(n->strVal(), anchorOf(n)); }
+
+  // Where the output is now, to measure or change what follows.
+  size_t mark() const { return tracking_ ? pieces_.size() : direct_.size(); }
+
+  // The width on one line of what was written since `mark`, the gap before it aside.
+  size_t widthSince(size_t mark) const {
+    if (!tracking_) {
+      const size_t written = direct_.size() - mark;
+      return written != 0 && direct_[mark] == ' ' ? written - 1 : written;
+    }
+    size_t width = 0;
+    for (size_t i = mark; i < pieces_.size(); ++i)
+      width += pieces_[i].text.size() + (i > mark && pieces_[i].gap != Gap::none ? 1 : 0);
+    return width;
   }
 
-  void name(const SqlNode* n) { put(n->strVal(), anchorOf(n)); }
+  // Turns the gaps at the marks in breaks_ from `first` on (each a blank or nothing) into line
+  // breaks, so that a list written on one line need not be written again to be broken.
+  void breakLines(size_t first) {
+    if (tracking_) {
+      for (size_t i = first; i < breaks_.size(); ++i) {
+        pieces_[breaks_[i].at].gap = Gap::line;
+        pieces_[breaks_[i].at].indent = breaks_[i].indent;
+      }
+      breaks_.resize(first);
+      return;
+    }
+    // One pass from the end moves every byte once.
+    size_t grow = 0;
+    for (size_t i = first; i < breaks_.size(); ++i)
+      grow += 1 + breaks_[i].indent - (direct_[breaks_[i].at] == ' ' ? 1 : 0);
+    size_t end = direct_.size();
+    direct_.room(grow);
+    char* d = direct_.data();
+    size_t to = end + grow;
+    for (size_t i = breaks_.size(); i-- > first;) {
+      const size_t at = breaks_[i].at;
+      const size_t from = d[at] == ' ' ? at + 1 : at;
+      to -= end - from;
+      std::memmove(d + to, d + from, end - from);
+      to -= breaks_[i].indent;
+      std::memset(d + to, ' ', breaks_[i].indent);
+      d[--to] = '\n';
+      end = at;
+    }
+    breaks_.resize(first);
+  }
 
-  // Width of what `print` writes on one line, or SIZE_MAX when it holds a subquery (which
-  // the pretty layout always spreads over lines).
-  template <typename Print>
-  size_t measure(Print&& print) {
-    const size_t mark = out_.size();
+  // Writes the items on one line and tells whether they fit there from column `used`. When they
+  // do not, they are broken one item a line `indent` in, moved rather than written again,
+  // unless they hold a subquery (which the pretty layout spreads over lines anyway): then they
+  // are taken back and false returned for the caller to write them broken.
+  template <typename Item>
+  bool oneLine(const SqlNode* first, const SqlNode* stop, size_t used, uint32_t indent, Item&& item,
+               bool closeOnLine = false) {
+    const size_t start = mark();
     const size_t cursor = cursor_;
     const size_t subqueries = subqueries_;
-    const bool pretty = pretty_;
     const Gap gap = gap_;
-    const uint32_t gapIndent = gapIndent_, indent = indent_;
+    const uint32_t gapIndent = gapIndent_, savedIndent = indent_;
+    const size_t firstBreak = breaks_.size();
+    const bool pretty = pretty_;
     pretty_ = false;
-    gap_ = Gap::none;
-    print();
-    size_t width = 0;
-    for (size_t i = mark; i < out_.size(); ++i)
-      width += out_[i].text.size() + (i > mark && out_[i].gap != Gap::none ? 1 : 0);
-    if (subqueries_ != subqueries) width = SIZE_MAX;
-    out_.resize(mark);
-    cursor_ = cursor;
+    for (const SqlNode* n = first; n != stop; n = n->next) {
+      if (n != first) put(","), space();
+      if (pretty) breaks_.push_back({mark(), indent});
+      item(n);
+    }
     pretty_ = pretty;
+    const bool flat = subqueries_ == subqueries;
+    if (!pretty_ || (flat && fits(used, widthSince(start)))) {
+      breaks_.resize(firstBreak);
+      return true;
+    }
+    if (flat) {
+      breakLines(firstBreak);
+      gapIndent_ = indent_ = indent;
+      if (closeOnLine) line(indent - kIndentStep);
+      return true;
+    }
+    breaks_.resize(firstBreak);
+    if (tracking_) {
+      pieces_.resize(start);
+    } else {
+      direct_.truncate(start);
+    }
+    cursor_ = cursor;
     gap_ = gap;
     gapIndent_ = gapIndent;
-    indent_ = indent;
-    return width;
+    indent_ = savedIndent;
+    return false;
   }
 
   static bool fits(size_t used, size_t width) {
@@ -341,17 +559,8 @@ class TreePrinter {
   void listClause(std::string_view keyword, const SqlNode* first, uint32_t base, Item&& item,
                   uint32_t anchor = kNoAnchor) {
     put(keyword, anchor);
-    auto items = [&] {
-      for (const SqlNode* n = first; n != nullptr; n = n->next) {
-        if (n != first) put(","), space();
-        item(n);
-      }
-    };
-    if (!pretty_ || fits(base + keyword.size() + 1, measure(items))) {
-      space();
-      items();
-      return;
-    }
+    space();
+    if (oneLine(first, nullptr, base + keyword.size() + 1, base + kIndentStep, item)) return;
     for (const SqlNode* n = first; n != nullptr; n = n->next) {
       line(base + kIndentStep);
       item(n);
@@ -363,16 +572,9 @@ class TreePrinter {
   // its own when the items are.
   template <typename Item>
   void parenList(const SqlNode* first, uint32_t base, Item&& item, const SqlNode* stop = nullptr) {
-    auto items = [&] {
-      for (const SqlNode* n = first; n != stop; n = n->next) {
-        if (n != first) put(","), space();
-        item(n);
-      }
-    };
     space();
     put("(");
-    if (!pretty_ || fits(base + 2 + 1, measure(items))) {
-      items();
+    if (oneLine(first, stop, base + 2 + 1, base + kIndentStep, item, true)) {
       put(")");
       return;
     }
@@ -459,7 +661,7 @@ class TreePrinter {
       space();
       put("AS");
       space();
-      put(item->aliasName(), anchorOf(item));
+      putToken(item->aliasName(), anchorOf(item));
       return;
     }
     expr(item, kOr);
@@ -552,7 +754,7 @@ class TreePrinter {
       space();
       put("AS");
       space();
-      put(item->aliasName(), anchorOf(item));
+      putToken(item->aliasName(), anchorOf(item));
     }
   }
 
@@ -688,11 +890,12 @@ class TreePrinter {
   }
 
   void upperWord(std::string_view word, uint32_t anchor) {
-    std::string upper(word);
-    for (char& ch : upper) {
-      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+    char* upper = ownedText(word.size());
+    for (size_t i = 0; i < word.size(); ++i) {
+      const char ch = word[i];
+      upper[i] = ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
     }
-    putOwned(std::move(upper), anchor);
+    put({upper, word.size()}, anchor);
   }
 
   // A column's type keyword is upper-cased (the document names the type, not its spelling);
@@ -757,11 +960,12 @@ class TreePrinter {
       space();
       // The value is kept as the token it was written as: the document holds its text
       // verbatim, so a bare word keeps its case and a string stays quoted.
-      const uint32_t at = anchorOf(value);
-      if (at != kNoAnchor && source_[at] != '\'' && source_[at] != '"') {
-        put(value->strVal(), at);
+      const uint32_t at = offsetOf(value);
+      const uint32_t anchor = tracking_ ? at : kNoAnchor;
+      if (at != kNoAnchor && text_[at] != '\'' && text_[at] != '"') {
+        put(value->strVal(), anchor);
       } else {
-        putOwned(quoted(value->strVal()), at);
+        quoted(value->strVal(), anchor);
       }
     });
   }
@@ -810,24 +1014,42 @@ class TreePrinter {
 
   // ---- expressions -----------------------------------------------------------------------
 
-  static std::string quoted(std::string_view content) {
-    std::string s;
-    s.reserve(content.size() + 2);
-    s += '\'';
-    for (char ch : content) {
-      s += ch;
-      if (ch == '\'') s += '\'';
+  // A string literal in single quotes, a quote inside doubled. A string that stands so in the
+  // source is taken from there.
+  void quoted(std::string_view content, uint32_t anchor) {
+    const auto at = reinterpret_cast<uintptr_t>(content.data());
+    const auto begin = reinterpret_cast<uintptr_t>(text_.data());
+    // Only a string written in single quotes is a view of the text between them, and one with
+    // a quote inside is not a view: a quote in it was written doubled.
+    if (at > begin && at + content.size() < begin + text_.size() && content.data()[-1] == '\'' &&
+        content.data()[content.size()] == '\'') {
+      putToken({content.data() - 1, content.size() + 2}, anchor);
+      return;
     }
-    s += '\'';
-    return s;
+    size_t size = content.size() + 2;
+    for (char ch : content) size += ch == '\'';
+    char* s = ownedText(size);
+    char* p = s;
+    *p++ = '\'';
+    for (char ch : content) {
+      *p++ = ch;
+      if (ch == '\'') *p++ = '\'';
+    }
+    *p = '\'';
+    put({s, size}, anchor);
   }
 
   // `n` where an operand of level `minLevel` or tighter is expected: parenthesised when it
   // binds more loosely. Left spines are walked in a loop; the recursion that remains follows
   // parentheses, subqueries and operands of tighter levels, which the parser's nesting limit
   // bounds.
-  void expr(const SqlNode* n, int minLevel) {
+  [[gnu::always_inline]] void expr(const SqlNode* n, int minLevel) {
     if (n == nullptr) throw InternalDefect("format: missing operand");
+    isChainLink(n) ? chain(n, minLevel) : operand(n, minLevel);
+  }
+
+  // expr for an operator whose left operand may be another of its level.
+  void chain(const SqlNode* n, int minLevel) {
     const size_t base = spine_.size();
     while (isChainLink(n)) {
       const int level = levelOf(n);
@@ -869,11 +1091,11 @@ class TreePrinter {
         put("*", anchorOf(n));
         break;
       case nkStringLit:
-        putOwned(quoted(n->strVal()), anchorOf(n));
+        quoted(n->strVal(), anchorOf(n));
         break;
       case nkIntLit:
       case nkFloatLit:
-        put(n->numberLexeme(), anchorOf(n));
+        putToken(n->numberLexeme(), anchorOf(n));
         break;
       case nkBoolLit:
         put(n->boolVal() ? "TRUE" : "FALSE", anchorOf(n));
@@ -1009,7 +1231,7 @@ class TreePrinter {
       put(")");
       return;
     }
-    put(fn->strVal(), anchorOf(n));
+    putToken(fn->strVal(), anchorOf(n));
     put("(");
     if (n->star) {
       put("*");
@@ -1029,29 +1251,132 @@ class TreePrinter {
   void vectorLiteral(const SqlNode* n) {
     const DoubleArray& values = n->vectorValues();
     put("[", anchorOf(n));
-    for (size_t i = 0; i < values.size; ++i) {
-      if (i != 0) put(","), space();
-      // The sign is a token of its own, as the scanner reads it.
-      if (std::signbit(values.data[i])) put("-");
-      putOwned(vectorElement(values.data[i]));
+    if (!tracking_) {
+      // A long list of numbers, written as one piece, from the text while it is spelled as the
+      // parser reads it fastest.
+      const uint32_t open = offsetOf(n);
+      const char* source = nullptr;
+      const char* close = nullptr;
+      if (open != kNoAnchor && text_[open] == '[') {
+        source = text_.data() + open + 1;
+        close = static_cast<const char*>(std::memchr(source, ']', text_.size() - open - 1));
+        if (close == nullptr) source = nullptr;
+      }
+      const char* const end = text_.data() + text_.size();
+      for (size_t i = 0; i < values.size; ++i) {
+        char* at = direct_.reserve(kMaxElementText + 3);
+        if (i != 0) *at++ = ',', *at++ = ' ';
+        const size_t copied =
+            source != nullptr && source <= close ? elementText(source, end, values.data[i], at) : 0;
+        if (copied != 0) {
+          at += copied;
+        } else {
+          source = nullptr;
+          if (std::signbit(values.data[i])) *at++ = '-';
+          at += magnitudeText(values.data[i], at);
+        }
+        direct_.commit(at);
+      }
+    } else {
+      for (size_t i = 0; i < values.size; ++i) {
+        if (i != 0) put(","), space();
+        // The sign is a token of its own, as the scanner reads it.
+        if (std::signbit(values.data[i])) put("-");
+        char buf[kMaxElementText];
+        const size_t size = magnitudeText(values.data[i], buf);
+        char* s = ownedText(size);
+        std::memcpy(s, buf, size);
+        put({s, size});
+      }
     }
     put("]");
   }
 
-  // The element's magnitude as digits that read back as the same double: the shortest such text in
-  // positional form (the dialect has no exponent), infinity as a number past the range.
-  static std::string vectorElement(double v) {
-    std::string s;
+  // The element `v` as written at `p` ("-0.5140, " up to its ',' or ']'), without its surplus
+  // zeros, when that is the text magnitudeText would write. The elements are the literal's
+  // number tokens in order, each read as the double nearest to it; a decimal of at most 15
+  // significant digits is the shortest text of that double (see shortDecimal). Writes it to
+  // `out`, moves `p` past the separator and returns the size; returns 0 for a spelling it does
+  // not take (a line break, a long number), which leaves the rest to magnitudeText. The scan
+  // needs no bound, as the literal's ']' stops every loop; `textEnd` bounds the copy.
+  static size_t elementText(const char*& p, const char* textEnd, double v, char* out) {
+    const char* q = p;
+    while (*q == ' ') ++q;
+    const bool negative = *q == '-';
+    if (negative != std::signbit(v)) return 0;
+    q += negative ? 1 : 0;
+    const char* first = q;
+    while (isDigitByte(*q)) ++q;
+    const char* point = q;
+    if (point == first) return 0;
+    if (*q == '.' && isDigitByte(q[1])) {
+      for (q += 2; isDigitByte(*q);) ++q;
+    }
+    const char* last = q;
+    while (*q == ' ') ++q;
+    if (*q != ',' && *q != ']') return 0;
+    while (*first == '0' && first + 1 < point) ++first;
+    if (last != point) {
+      while (last[-1] == '0') --last;
+      if (last[-1] == '.') --last;
+    }
+    // At most 15 digits, so at most 15 significant ones.
+    const auto size = static_cast<size_t>(last - first);
+    if (size - (last > point ? 1 : 0) > 15) return 0;
+    out[0] = '-';
+    char* o = out + (negative ? 1 : 0);
+    // Most elements are short: one copy of fixed size, of which `size` bytes are kept.
+    if (textEnd - first >= 16) {
+      std::memcpy(o, first, 16);
+    } else {
+      std::memcpy(o, first, size);
+    }
+    p = q + 1;
+    return static_cast<size_t>(o - out) + size;
+  }
+
+  // The element's magnitude as digits that read back as the same double: the shortest such text
+  // in positional form (the dialect has no exponent), infinity as a number past the range.
+  static constexpr size_t kMaxElementText = 401;
+  static size_t magnitudeText(double v, char* out) {
     const double mag = std::fabs(v);
     if (std::isinf(mag) || std::isnan(mag)) {
-      s += '1';
-      s.append(400, '0');
-      return s;
+      out[0] = '1';
+      std::memset(out + 1, '0', 400);
+      return 401;
     }
-    char buf[400];
-    const auto res = std::to_chars(buf, buf + sizeof buf, mag, std::chars_format::fixed);
-    s.append(buf, res.ptr);
-    return s;
+    if (const size_t size = shortDecimal(mag, out); size != 0) return size;
+    return static_cast<size_t>(
+        std::to_chars(out, out + kMaxElementText, mag, std::chars_format::fixed).ptr - out);
+  }
+
+  // Most elements are short decimals, for which the general conversion is slow. A decimal of at
+  // most 15 significant digits is the only one that short to read back as its double (15 is
+  // DBL_DIG), so the fewest fraction digits at which the rounded value reads back give the
+  // shortest text. Writes it to `out` and returns its size, or 0 when the value is not such a
+  // decimal.
+  static size_t shortDecimal(double mag, char* out) {
+    int fraction = 0;
+    uint64_t digits;
+    for (;; ++fraction) {
+      if (fraction > kMaxExactFraction) return 0;
+      const double scaled = mag * kExactPowersOfTen[fraction];
+      if (!(scaled < 1e15)) return 0;
+      digits = static_cast<uint64_t>(static_cast<int64_t>(scaled + 0.5));
+      if (exactDecimal(digits, fraction) == mag) break;
+    }
+    int length = 1;
+    for (uint64_t bound = 10; length < 15 && digits >= bound; bound *= 10) ++length;
+    // At least one digit before the point.
+    const int shown = length > fraction ? length : fraction + 1;
+    const auto size = static_cast<size_t>(shown + (fraction != 0 ? 1 : 0));
+    char* p = out + size;
+    for (int i = 0; i < shown; ++i) {
+      if (i == fraction && fraction != 0) *--p = '.';
+      *--p = static_cast<char>('0' + digits % 10);
+      digits /= 10;
+    }
+    return size;
   }
 
   struct SpineLink {
@@ -1059,25 +1384,38 @@ class TreePrinter {
     bool paren;
   };
 
-  std::vector<Piece>& out_;
-  std::deque<std::string>& owned_;
+  struct Break {
+    size_t at;  // a mark
+    uint32_t indent;
+  };
+
+  std::vector<Piece>& pieces_;
+  Text& direct_;
+  Arena& owned_;
   const std::vector<uint32_t>& lines_;
   const std::vector<TokenRange>& tokens_;
-  std::string_view source_;
+  std::string_view text_;
   size_t& cursor_;  // the first source token not yet matched to a piece
+  const uintptr_t textBegin_;
+  const uintptr_t textEnd_;
   bool pretty_;
+  const bool blankLines_;  // between statements: the pretty layout's, whatever pretty_ is now
+  const bool tracking_;    // the text has comments, so pieces carry anchors
   Gap gap_ = Gap::statement;
   uint32_t gapIndent_ = 0;
   uint32_t indent_ = 0;
   size_t subqueries_ = 0;
   std::vector<SpineLink> spine_;
+  std::vector<Break> breaks_;
 };
 
 // Second pass: lays the pieces out as text and lets the comments in.
 class Layout {
  public:
-  Layout(const std::vector<Comment>& comments, bool pretty)
-      : comments_(comments), pretty_(pretty) {}
+  Layout(const std::vector<Comment>& comments, bool pretty, size_t expectedSize)
+      : comments_(comments), pretty_(pretty) {
+    out_.reserve(expectedSize);
+  }
 
   // Lays out what can be laid out; the pieces after the last anchor wait in `pieces` for the
   // next statement, which tells which comments go before them.
@@ -1193,22 +1531,58 @@ class Layout {
   std::string out_;
 };
 
+// The rows of a long INSERT, written as they are parsed, so that its nodes are released row by
+// row instead of piling up. Only without comments: a piece may view a node's text, and the
+// pieces wait for the layout.
+class RowWriter final : public RowSink {
+ public:
+  explicit RowWriter(TreePrinter& printer) : printer_(printer) {}
+
+  void beginRows(const SqlNode* insert) override {
+    printer_.statement(insert);
+    begun_ = true;
+  }
+  void row(const SqlNode* row, size_t) override { printer_.anotherRow(row); }
+
+  // Whether the statement now complete was written as it was parsed.
+  bool written() {
+    const bool begun = begun_;
+    begun_ = false;
+    return begun;
+  }
+
+ private:
+  TreePrinter& printer_;
+  bool begun_ = false;
+};
+
 }  // namespace
 
 std::string formatSql(std::string_view text, bool pretty) {
   const Source source(text);
+  const bool direct = source.comments.empty();
+  // The output is about as long as the source.
+  const size_t expected = text.size() + text.size() / 8 + 16;
+  Text out(direct ? expected : 0);
   std::vector<Piece> pieces;
-  std::deque<std::string> owned;
+  Arena owned;
   size_t cursor = 0;
-  Layout layout(source.comments, pretty);
+  Layout layout(source.comments, pretty, direct ? 0 : expected);
+  TreePrinter printer(pieces, out, owned, source, cursor, pretty);
+  RowWriter rows(printer);
   Arena arena(text.size() < (size_t(64) << 10) ? text.size() : (size_t(64) << 10));
-  parseSqlStatements(text, arena, [&](const SqlNode* stmt, const Parser&) {
-    TreePrinter printer(pieces, owned, source, cursor, pretty);
-    printer.statement(stmt);
-    printer.terminator();
-    layout.flush(pieces, false);
-  });
-  return layout.finish(pieces);
+  parseSqlStatements(
+      text, arena,
+      [&](const SqlNode* stmt, const Parser&) {
+        if (!rows.written()) printer.statement(stmt);
+        printer.terminator();
+        if (!direct) layout.flush(pieces, false);
+        if (pieces.empty()) owned.reset();
+      },
+      direct ? &rows : nullptr);
+  if (!direct) return layout.finish(pieces);
+  if (!out.empty()) out.append('\n');
+  return out.take();
 }
 
 }  // namespace quorix::tools
