@@ -55,7 +55,7 @@ def _sanitized_build(build_dir: Path) -> bool:
     return False
 
 
-class _Spec:
+class _SharedLibrary:
     """One of the package's shared libraries: how it is named and where it is looked for."""
 
     def __init__(self, name: str, env_var: str) -> None:
@@ -65,28 +65,28 @@ class _Spec:
         self.soname = f"lib{name}.so.0"
 
 
-PARSER = _Spec("quorix_sql_parser", ENV_VAR)
-TOOLS = _Spec("quorix_sql_tools", "QUORIX_SQL_TOOLS_LIB")
+PARSER = _SharedLibrary("quorix_sql_parser", ENV_VAR)
+TOOLS = _SharedLibrary("quorix_sql_tools", "QUORIX_SQL_TOOLS_LIB")
 
 
 def candidates(environ: Mapping[str, str] = os.environ, package_dir: Path = PACKAGE_DIR,
                checkout_dir: Path = CHECKOUT_DIR,
-               spec: _Spec = PARSER) -> Iterator[Tuple[str, str]]:
+               shared: _SharedLibrary = PARSER) -> Iterator[Tuple[str, str]]:
     """Yields (origin, path-or-name) in the order the library is looked for.
 
     The environment variable, when set, is the only candidate: a wrong path must fail loudly
     rather than silently fall back to some other copy of the library. The tools library is
     also looked for beside the parser library that its variable names, if only that is set.
     """
-    explicit = environ.get(spec.env_var)
+    explicit = environ.get(shared.env_var)
     if explicit:
-        yield spec.env_var, explicit
+        yield shared.env_var, explicit
         return
     parser_lib = environ.get(ENV_VAR)
-    if spec is not PARSER and parser_lib:
-        yield ENV_VAR, str(Path(parser_lib).parent / spec.linker_name)
+    if shared is not PARSER and parser_lib:
+        yield ENV_VAR, str(Path(parser_lib).parent / shared.linker_name)
         return
-    linker = spec.linker_name
+    linker = shared.linker_name
     # A wheel ships the library inside the package directory.
     for p in sorted(package_dir.glob(linker + "*")):
         if p.is_file():
@@ -103,10 +103,10 @@ def candidates(environ: Mapping[str, str] = os.environ, package_dir: Path = PACK
         p = d / linker
         if p.is_file():
             yield "checkout", str(p)
-    found = ctypes.util.find_library(spec.name)
+    found = ctypes.util.find_library(shared.name)
     if found:
         yield "system", found
-    yield "system", spec.soname
+    yield "system", shared.soname
 
 
 def _bind(cdll: ctypes.CDLL) -> ctypes.CDLL:
@@ -122,17 +122,17 @@ def _bind(cdll: ctypes.CDLL) -> ctypes.CDLL:
 
 
 def open_library(environ: Mapping[str, str] = os.environ, package_dir: Path = PACKAGE_DIR,
-                 checkout_dir: Path = CHECKOUT_DIR, spec: _Spec = PARSER,
+                 checkout_dir: Path = CHECKOUT_DIR, shared: _SharedLibrary = PARSER,
                  bind=None) -> Tuple[ctypes.CDLL, str]:
     """Opens the first candidate that loads; returns the bound library and its path."""
     bind = bind or _bind
     tried = []
-    for origin, path in candidates(environ, package_dir, checkout_dir, spec):
-        explicit = origin in (ENV_VAR, spec.env_var)
+    for origin, path in candidates(environ, package_dir, checkout_dir, shared):
+        explicit = origin in (ENV_VAR, shared.env_var)
         if explicit and not os.path.isfile(path):
             raise LibraryNotFoundError(
                 f"{origin} is set to {path!r}, which is not a file; point it at "
-                f"{spec.linker_name} or unset it")
+                f"{shared.linker_name} or unset it")
         try:
             cdll = ctypes.CDLL(path)
         except OSError as e:
@@ -144,10 +144,10 @@ def open_library(environ: Mapping[str, str] = os.environ, package_dir: Path = PA
             return bind(cdll), path
         except AttributeError as e:
             # Some other library of the same name: say so rather than fail at the first call.
-            raise LibraryNotFoundError(f"{path} is not lib{spec.name}: {e}") from e
+            raise LibraryNotFoundError(f"{path} is not lib{shared.name}: {e}") from e
     raise LibraryNotFoundError(
-        f"lib{spec.name} was not found; build it (scripts/build-and-run.sh) or set "
-        f"{spec.env_var} to its path. Tried: " + "; ".join(tried))
+        f"lib{shared.name} was not found; build it (scripts/build-and-run.sh) or set "
+        f"{shared.env_var} to its path. Tried: " + "; ".join(tried))
 
 
 _lock = threading.Lock()

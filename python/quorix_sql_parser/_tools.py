@@ -87,7 +87,7 @@ def tools_library() -> ctypes.CDLL:
     if loaded is None:
         with _lock:
             if _loaded is None:
-                _loaded = open_library(spec=TOOLS, bind=_bind)
+                _loaded = open_library(shared=TOOLS, bind=_bind)
             loaded = _loaded
     return loaded[0]
 
