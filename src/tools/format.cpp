@@ -824,16 +824,23 @@ class TreePrinter {
     expr(clauseNode->children().at(0), kOr);
   }
 
-  void createTable(const SqlNode* stmt) {
+  // A DDL statement's keywords, its IF [NOT] EXISTS when the marker child stands first, and
+  // the name after it; returns that name's node.
+  const SqlNode* ddlHead(const SqlNode* stmt, std::string_view keywords, std::string_view marker) {
     const SqlNode* c = stmt->children().first;
-    put("CREATE TABLE", anchorOf(stmt));
-    if (isMarker(c, "IF NOT EXISTS")) {
+    put(keywords, anchorOf(stmt));
+    if (isMarker(c, marker)) {
       space();
-      put("IF NOT EXISTS");
+      put(marker);
       c = c->next;
     }
     space();
     name(c);
+    return c;
+  }
+
+  void createTable(const SqlNode* stmt) {
+    const SqlNode* c = ddlHead(stmt, "CREATE TABLE", "IF NOT EXISTS");
     const SqlNode* elements = c->next;
     const SqlNode* with = nullptr;
     if (stmt->children().last->kind == nkWithOptions) with = stmt->children().last;
@@ -971,15 +978,7 @@ class TreePrinter {
   }
 
   void createIndex(const SqlNode* stmt) {
-    const SqlNode* c = stmt->children().first;
-    put("CREATE INDEX", anchorOf(stmt));
-    if (isMarker(c, "IF NOT EXISTS")) {
-      space();
-      put("IF NOT EXISTS");
-      c = c->next;
-    }
-    space();
-    name(c);
+    const SqlNode* c = ddlHead(stmt, "CREATE INDEX", "IF NOT EXISTS");
     space();
     put("ON");
     space();
@@ -1001,15 +1000,7 @@ class TreePrinter {
   }
 
   void drop(const SqlNode* stmt) {
-    const SqlNode* c = stmt->children().first;
-    put(stmt->kind == nkDropTable ? "DROP TABLE" : "DROP INDEX", anchorOf(stmt));
-    if (isMarker(c, "IF EXISTS")) {
-      space();
-      put("IF EXISTS");
-      c = c->next;
-    }
-    space();
-    name(c);
+    ddlHead(stmt, stmt->kind == nkDropTable ? "DROP TABLE" : "DROP INDEX", "IF EXISTS");
   }
 
   // ---- expressions -----------------------------------------------------------------------
