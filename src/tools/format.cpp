@@ -707,24 +707,12 @@ class TreePrinter {
         continue;
       }
       pretty_ ? line(base + kIndentStep) : space();
-      std::string_view kind;
-      switch (join->joinKind()) {
-        case jkInner:
-          kind = join->natural ? "NATURAL JOIN" : "JOIN";
-          break;
-        case jkLeft:
-          kind = join->natural ? "NATURAL LEFT JOIN" : "LEFT JOIN";
-          break;
-        case jkRight:
-          kind = join->natural ? "NATURAL RIGHT JOIN" : "RIGHT JOIN";
-          break;
-        case jkFull:
-          kind = join->natural ? "NATURAL FULL JOIN" : "FULL JOIN";
-          break;
-        case jkCross:
-          kind = join->natural ? "NATURAL CROSS JOIN" : "CROSS JOIN";
-          break;
-      }
+      // Indexed by JoinKind, plain and NATURAL.
+      static constexpr std::string_view kJoinWords[2][5] = {
+          {"JOIN", "LEFT JOIN", "RIGHT JOIN", "FULL JOIN", "CROSS JOIN"},
+          {"NATURAL JOIN", "NATURAL LEFT JOIN", "NATURAL RIGHT JOIN", "NATURAL FULL JOIN",
+           "NATURAL CROSS JOIN"}};
+      const std::string_view kind = kJoinWords[join->natural ? 1 : 0][join->joinKind()];
       put(kind);
       space();
       tableItem(join->joinRight());
