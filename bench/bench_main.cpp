@@ -18,6 +18,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <tuple>
 #include <utility>
 
@@ -58,12 +59,23 @@ quorix_bench::ParseOutcome parseChecked(Peer peer, const std::string& text) {
   return quorix_bench::quorixParseChecked(text);
 }
 
+// One timed call: parse and release, nothing measured besides.
+bool parsePlain(Peer peer, const std::string& text) {
+#ifdef QUORIX_BENCH_HAVE_PG_QUERY
+  if (peer == Peer::kPg) return quorix_bench::pgParse(text);
+#endif
+  (void)peer;
+  return quorix_bench::quorixParse(text) == 0;
+}
+
 // What one untimed run of a benchmark's calls produced.
 struct Footprint {
   std::string error;           // empty when every call succeeded
   std::size_t doc_bytes = 0;   // summed over the calls
   std::int64_t peak_heap = 0;  // the largest rise of the heap during any one call
 };
+
+void measureFootprint(Peer peer, Mode mode, const Texts& t, Footprint& f);
 
 // Runs the calls of a benchmark once, outside the timed loop: every statement must parse, and
 // this pass is where the document size and the heap peak are taken. Cached per benchmark, so
@@ -73,10 +85,16 @@ const Footprint& footprint(Peer peer, Mode mode, const Texts& t) {
   auto key = std::make_tuple(peer, mode, &t);
   auto it = cache.find(key);
   if (it != cache.end()) return it->second;
-  // The first pg_query call on a thread sets up memory that lives as long as the thread; that
-  // is not the cost of a call.
-  parseChecked(peer, "SELECT 1");
+  // On a thread of its own: the first pg_query call on a thread sets up memory that lives as
+  // long as the thread, and quorix keeps a thread's last large document block for its next
+  // call; a fresh thread starts with neither, so the peak is all that one call needs.
   Footprint f;
+  std::thread([&] { measureFootprint(peer, mode, t, f); }).join();
+  return cache.emplace(key, std::move(f)).first->second;
+}
+
+void measureFootprint(Peer peer, Mode mode, const Texts& t, Footprint& f) {
+  parseChecked(peer, "SELECT 1");
   auto one = [&](const std::string& text) {
     std::int64_t before = quorix_bench::heapCurrent();
     quorix_bench::heapResetPeak();
@@ -92,7 +110,6 @@ const Footprint& footprint(Peer peer, Mode mode, const Texts& t) {
   } else {
     for (const std::string& s : t.statements) one(s);
   }
-  return cache.emplace(key, std::move(f)).first->second;
 }
 
 void setCounters(benchmark::State& state, const Texts& t, std::size_t statements) {
@@ -143,6 +160,23 @@ void parserBenchmark(benchmark::State& state, Peer peer, Mode mode, const Texts&
   state.counters["doc_per_input"] = benchmark::Counter(static_cast<double>(f.doc_bytes) / input);
   state.counters["peak_heap"] = benchmark::Counter(
       static_cast<double>(f.peak_heap), benchmark::Counter::kDefaults, benchmark::Counter::kIs1024);
+}
+
+// Each thread parses its own copy of the texts, so that nothing is shared but the code; rates
+// are taken over wall-clock time, so two threads that scale perfectly show twice one thread's.
+// Whether every statement parses is checked by the one-thread runs.
+void threadedBenchmark(benchmark::State& state, Peer peer, Mode mode, const Texts& shared) {
+  const Texts t = shared;
+  for (auto _ : state) {
+    if (mode == Mode::kText) {
+      benchmark::DoNotOptimize(parsePlain(peer, t.text));
+    } else {
+      for (const std::string& s : t.statements) {
+        benchmark::DoNotOptimize(parsePlain(peer, s));
+      }
+    }
+  }
+  setCounters(state, t, t.statements.size());
 }
 
 // The least any parser has to do: look at every byte once and decide what kind it is.
@@ -287,6 +321,21 @@ void registerAll() {
                                  toolBenchmark, row.tool, std::cref(mixed))
         ->Unit(benchmark::kMillisecond);
   }
+  // One thread and two, each on its own copy of the mixed text, timed by the clock on the wall.
+  for (Peer peer : peers) {
+    const Texts& own = peer == Peer::kQuorix
+                           ? mixed
+                           : textsFor(Workload::kMixed, quorix_bench::kMiB, Rendering::kPg);
+    for (Mode mode : {Mode::kText, Mode::kStatement}) {
+      benchmark::RegisterBenchmark(
+          (peerName(peer) + (mode == Mode::kText ? "/text" : "/stmt") + "/mixed.threads").c_str(),
+          threadedBenchmark, peer, mode, std::cref(own))
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime()
+          ->Threads(1)
+          ->Threads(2);
+    }
+  }
   for (Peer peer : peers) {
     benchmark::RegisterBenchmark((peerName(peer) + "/roundtrip/small50").c_str(),
                                  roundTripBenchmark, peer)
@@ -316,26 +365,30 @@ void registerAll() {
   benchmark::AddCustomContext("quorix_version", quorix_parser_version());
 }
 
-// glibc raises its mmap and trim thresholds as large blocks are freed, so left alone, a
-// whole-text call would find the heap warm or cold depending on which benchmarks ran before it.
-// Both thresholds are therefore pinned, by QUORIX_BENCH_HEAP:
-//   warm (default): at the highest values glibc adapts to by itself (32 MiB and 64 MiB), the
-//                   steady state of a long-running host that parses again and again;
-//   cold:           at glibc's start values (128 KiB), as in a fresh process, where every large
-//                   block is a fresh mapping whose pages fault in on first touch.
-// With QUORIX_BENCH_HEAP unset and GLIBC_TUNABLES set, the tunables are left to rule.
+// glibc as every process starts it, unless QUORIX_BENCH_HEAP asks otherwise: glibc raises its
+// mmap and trim thresholds as large blocks are freed, so what a whole-text call finds depends
+// on what the process did before, exactly as in a host. For comparison, QUORIX_BENCH_HEAP pins
+// both thresholds:
+//   warm: at the highest values glibc adapts to by itself (32 MiB and 64 MiB), the steady
+//         state of a long-running host that parses again and again;
+//   cold: at glibc's start values (128 KiB), where every large block is a fresh mapping whose
+//         pages fault in on first touch.
 std::string pinAllocator() {
   const char* heap = std::getenv("QUORIX_BENCH_HEAP");
-  const char* tunables = std::getenv("GLIBC_TUNABLES");
-  if (heap == nullptr && tunables != nullptr) return std::string("GLIBC_TUNABLES=") + tunables;
-  if (heap != nullptr && std::string_view(heap) == "cold") {
+  const std::string_view mode = heap != nullptr ? heap : "";
+  if (mode == "cold") {
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     mallopt(M_TRIM_THRESHOLD, 128 * 1024);
     return "cold (glibc mmap and trim thresholds pinned at 128 KiB)";
   }
-  mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-  mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
-  return "warm (glibc mmap threshold pinned at 32 MiB, trim threshold at 64 MiB)";
+  if (mode == "warm") {
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+    return "warm (glibc mmap threshold pinned at 32 MiB, trim threshold at 64 MiB)";
+  }
+  const char* tunables = std::getenv("GLIBC_TUNABLES");
+  if (tunables != nullptr) return std::string("glibc defaults, GLIBC_TUNABLES=") + tunables;
+  return "glibc defaults (no mallopt, no tunables)";
 }
 
 // The peak figures are only as good as the malloc replacement: make sure that this

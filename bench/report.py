@@ -176,6 +176,10 @@ def write_table(ctx, res, out_path, repetitions):
             f"{fmt(res.peak_ratio(q), 2)} | {fmt(mib(res.get(p, 'peak_heap')))} | "
             f"{fmt(res.peak_ratio(p), 2)} |")
     add("")
+    add("## Two threads, each parsing its own copy of the 1 MiB mixed text (wall-clock rates)")
+    add("")
+    add(threads_table(res))
+    add("")
     add("## Tools, one call per 1 MiB mixed text")
     add("")
     add(tools_table(res))
@@ -244,6 +248,27 @@ def tools_table(res):
     return "\n".join(rows)
 
 
+def threads_name(peer, mode, threads):
+    return f"{peer}/{mode}/mixed.threads/real_time/threads:{threads}"
+
+
+def threads_table(res):
+    """One thread and two on the mixed text, each thread on its own copy, wall-clock rates."""
+    rows = ["| calls | quorix MB/s, 1 thread | quorix MB/s, 2 threads | quorix scaling | "
+            "pg_query MB/s, 1 thread | pg_query MB/s, 2 threads | pg_query scaling | "
+            "ratio, 2 threads |", "|---|--:|--:|--:|--:|--:|--:|--:|"]
+    for mode, desc in (("text", "one per text"), ("stmt", "one per statement")):
+        q1, q2 = threads_name("quorix", mode, 1), threads_name("quorix", mode, 2)
+        p1, p2 = threads_name("pg_query", mode, 1), threads_name("pg_query", mode, 2)
+        if q1 not in res.runs:
+            continue
+        rows.append(f"| {desc} | {fmt(res.mbps(q1))} | {fmt(res.mbps(q2))} | "
+                    f"{fmt(res.ratio(q2, q1), 2, '×')} | {fmt(res.mbps(p1))} | "
+                    f"{fmt(res.mbps(p2))} | {fmt(res.ratio(p2, p1), 2, '×')} | "
+                    f"{fmt(res.ratio(q2, p2), 2, '×')} |")
+    return "\n".join(rows)
+
+
 README_BEGIN = "<!-- benchmark summary: written by bench/report.py -->"
 README_END = "<!-- end of benchmark summary -->"
 
@@ -253,7 +278,8 @@ def readme_summary(ctx, res, ratios):
     lines = [README_BEGIN, ""]
     add = lines.append
     add(f"Measured {ctx.get('date', '?')[:10]} on {machine()}, against {ctx.get('pg_query', '?')} "
-        "(libpg-query-dev), medians of repeated runs, 1 MiB texts.")
+        f"(libpg-query-dev), in one process, allocator: {ctx.get('malloc', '?')}; medians of "
+        "repeated runs, 1 MiB texts unless stated.")
     add("")
     add("| workload | compared on | ratio, one call per text | ratio, one call per statement "
         "| quorix MB/s | pg_query MB/s | quorix peak / (doc + 4×input) |")
@@ -266,6 +292,21 @@ def readme_summary(ctx, res, ratios):
         add(f"| {name} | {desc.split(':')[0]} | {fmt(r_text, 2, '×')} | {fmt(r_stmt, 2, '×')} | "
             f"{fmt(res.mbps(f'quorix/text/{b}'))} | {fmt(res.mbps(f'pg_query/text/{b}'))} | "
             f"{fmt(res.peak_ratio(f'quorix/text/{name}'), 2)} |")
+    q32, p32 = "quorix/text32/mixed", "pg_query/text32/mixed"
+    if q32 in res.runs:
+        add(f"| mixed, 32 MiB text | each parser's own spelling | {fmt(res.ratio(q32, p32), 2, '×')} "
+            f"| – | {fmt(res.mbps(q32))} | {fmt(res.mbps(p32))} | {fmt(res.peak_ratio(q32), 2)} |")
+    q2t, p2t = threads_name("quorix", "text", 2), threads_name("pg_query", "text", 2)
+    q2s, p2s = threads_name("quorix", "stmt", 2), threads_name("pg_query", "stmt", 2)
+    if q2t in res.runs:
+        add(f"| mixed, two threads | each parser's own spelling | {fmt(res.ratio(q2t, p2t), 2, '×')} "
+            f"| {fmt(res.ratio(q2s, p2s), 2, '×')} | {fmt(res.mbps(q2t))} | {fmt(res.mbps(p2t))} "
+            "| – |")
+        add("")
+        add("Two threads, each parsing its own copy of the mixed text, against one (wall-clock "
+            "rates):")
+        add("")
+        add(threads_table(res))
     q_ns = res.get("quorix/roundtrip/small50", "ns_per_stmt")
     p_ns = res.get("pg_query/roundtrip/small50", "ns_per_stmt")
     add("")

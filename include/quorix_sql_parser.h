@@ -1,8 +1,10 @@
 /*
  * quorix_sql_parser: SQL text in, one MessagePack document (or one error message) out.
  *
- * Thread safety: every function may be called from any number of threads at once. A call
- * keeps no state after it returns, and a block may be released on any thread.
+ * Thread safety: every function may be called from any number of threads at once, sharing
+ * nothing writable; a block may be released on any thread. The one thing kept between calls is
+ * per thread: the last large document block released on that thread, reused by its next call
+ * (64 KiB to 32 MiB, given back after 16 calls that do not use it and at thread exit).
  *
  * Positions in documents and messages are 1-based lines and 1-based *byte* columns.
  */
@@ -83,7 +85,8 @@ QUORIX_API ParseResult quorix_parse_sql(const char* sql, int32_t len) QUORIX_NOE
 
 /*
  * Releases a data or error block of a ParseResult, on any thread. NULL is accepted and ignored.
- * Do not pass blocks from anywhere else, and do not release a block twice.
+ * Do not pass blocks from anywhere else, and do not release a block twice. A large document's
+ * block may be kept for the releasing thread's next call instead of being freed at once.
  */
 QUORIX_API void quorix_free_buffer(void* buffer) QUORIX_NOEXCEPT;
 

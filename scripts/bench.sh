@@ -8,8 +8,8 @@
 # Extra arguments go to the benchmark binary (for example --benchmark_filter=oltp).
 # QUORIX_BENCH_REPETITIONS (default 3) and QUORIX_BENCH_MIN_TIME (seconds, default 0.3) tune the
 # runs; the report takes the median of the repetitions and rewrites the summary in README.md.
-# QUORIX_BENCH_HEAP=cold measures with glibc's allocator as a fresh process has it instead of
-# the warm state of a long-running host (see pinAllocator in bench/bench_main.cpp).
+# The allocator is glibc as every process starts it; QUORIX_BENCH_HEAP=warm or =cold pins its
+# thresholds instead, for comparison (see pinAllocator in bench/bench_main.cpp).
 set -euo pipefail
 # shellcheck source=scripts/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "encoder/kept_block.h"
 #include "stack_thread.h"
 #include "test_support.h"
 
@@ -283,6 +285,81 @@ TEST(Api, BlocksMayBeReleasedOnAnotherThread) {
   std::thread([&] {
     quorix_free_buffer(ok.data);
     quorix_free_buffer(bad.error);
+  }).join();
+}
+
+// --- The block a thread keeps between calls ----------------------------------------------------
+
+// Statements of every family, `copies` times over: documents from a few KiB to megabytes.
+std::string mixedText(int copies, int salt) {
+  std::string text;
+  for (int i = 0; i < copies; ++i) {
+    const std::string n = std::to_string(i * 7 + salt);
+    text += "SELECT a" + n + ", 'x" + n + "' FROM t WHERE b = " + n + " OR c IN (1, 2);\n";
+    text += "INSERT INTO v (id, e) VALUES (" + n + ", [0.5, -1.25, " + n + "]);\n";
+    if (i % 16 == 0) text += "CREATE TABLE t" + n + " (id INT PRIMARY KEY, v VECTOR(3));\n";
+  }
+  return text;
+}
+
+TEST(KeptBlock, ReusedBlocksNeverChangeAResult) {
+  // Growing, shrinking and equal sizes, each text's document compared with one written on a
+  // thread that keeps nothing; the first and last texts are the same.
+  const std::vector<std::string> texts = {mixedText(400, 1), mixedText(4000, 2),
+                                          mixedText(40, 3),  mixedText(4000, 4),
+                                          mixedText(900, 5), mixedText(400, 1)};
+  std::vector<Outcome> fresh;
+  for (const std::string& t : texts) {
+    std::thread([&] { fresh.push_back(parse(t)); }).join();
+  }
+  std::thread([&] {
+    size_t reused = 0;
+    for (size_t i = 0; i < texts.size(); ++i) {
+      const size_t keptBefore = keptBlockBytes();
+      const Outcome o = parse(texts[i]);
+      ASSERT_EQ(o.status, 0) << o.error;
+      EXPECT_EQ(o.data, fresh[i].data) << "text " << i;
+      if (keptBefore >= o.data.size()) ++reused;
+    }
+    EXPECT_GE(reused, 2u);
+  }).join();
+}
+
+TEST(KeptBlock, BoundedPerThreadAndGivenBack) {
+  std::thread([] {
+    EXPECT_EQ(keptBlockBytes(), 0u);
+    ParseResult big = quorix_parse_sql(mixedText(2000, 0).c_str(), 0);
+    ASSERT_EQ(big.status, 0);
+    const auto size = static_cast<size_t>(big.data_len);
+    // Released on another thread, the block is that thread's to keep; this one keeps nothing.
+    std::thread([&] {
+      quorix_free_buffer(big.data);
+      EXPECT_GE(keptBlockBytes(), size);
+    }).join();
+    EXPECT_EQ(keptBlockBytes(), 0u);
+
+    const Outcome again = parse(mixedText(2000, 0));
+    const size_t kept = keptBlockBytes();
+    EXPECT_GE(kept, again.data.size());
+    EXPECT_LE(kept, again.data.size() + again.data.size() / 8 + 4096);
+    // Calls that do not need it give it back after a while.
+    for (unsigned i = 1; i < kKeptBlockIdleCalls; ++i) parse("SELECT 1");
+    EXPECT_EQ(keptBlockBytes(), kept);
+    parse("SELECT 1");
+    EXPECT_EQ(keptBlockBytes(), 0u);
+    // Small documents and failures keep nothing.
+    parse(mixedText(8, 0));
+    parse(mixedText(2000, 0) + "SELEC");
+    EXPECT_EQ(keptBlockBytes(), 0u);
+  }).join();
+}
+
+TEST(KeptBlock, NeverMoreThanTheBound) {
+  void* block = std::malloc(kMaxKeptBlock + 1);
+  ASSERT_NE(block, nullptr);
+  std::thread([&] {
+    keepOrFree(block);
+    EXPECT_EQ(keptBlockBytes(), 0u);
   }).join();
 }
 

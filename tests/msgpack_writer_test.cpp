@@ -104,10 +104,11 @@ TEST(MsgPackWriter, StringLengthBoundaries) {
     EXPECT_EQ(hex(prefix(out, header.size())), c.header);
     EXPECT_EQ(std::string(out.begin() + static_cast<std::ptrdiff_t>(header.size()), out.end()),
               body);
-    // Between two keys, in one run when the string is a fixstr and in three otherwise: the
-    // same bytes either way.
-    Bytes between =
-        written([&](MsgPackWriter& w) { w.writeRawStringRaw(packed("k"), body, packed("l")); });
+    // Between two keys in one run, where a string past 31 bytes leaves the run's room and
+    // comes back: the same bytes either way.
+    Bytes between = written([&](MsgPackWriter& w) {
+      w.run(2 + MsgPackWriter::kStrRoom + 2).raw(packed("k")).str(body).raw(packed("l"));
+    });
     Bytes expected = unhex("a1 6b");
     expected.insert(expected.end(), out.begin(), out.end());
     for (uint8_t b : unhex("a1 6c")) expected.push_back(b);
@@ -147,8 +148,9 @@ TEST(MsgPackWriter, ArrayAndMapHeaderBoundaries) {
     EXPECT_EQ(hex(array), c.array);
     EXPECT_EQ(hex(map), c.map);
     // The same header after a key, written in one run.
-    Bytes keyed =
-        written([&](MsgPackWriter& w) { w.writeRawThenArrayHeader(packed("k"), c.count); });
+    Bytes keyed = written([&](MsgPackWriter& w) {
+      w.run(2 + MsgPackWriter::kArrayHeaderRoom).raw(packed("k")).arrayHeader(c.count);
+    });
     EXPECT_EQ(hex(keyed), std::string("a1 6b ") + c.array);
 #ifdef QUORIX_HAVE_MSGPACK_C
     EXPECT_EQ(array,
@@ -263,6 +265,70 @@ TEST(MsgPackWriter, ValuesAppendInOrderAcrossGrowth) {
   ASSERT_EQ(out.size(), 1u + 5 + 2 + 3 + 300 + 3);
   EXPECT_EQ(hex(prefix(out, 12)), "82 a4 6c 69 6e 65 cc c8 da 01 2c 71");
   EXPECT_EQ(hex(Bytes(out.end() - 4, out.end())), "71 d1 ff 38");
+}
+
+// A string past 31 bytes inside a run makes room for itself and for the rest of the run: where
+// that moves the document out of the writer's inline buffer, the run must go on in the new one.
+TEST(MsgPackWriter, RunsCarryOnAcrossGrowthForLongStrings) {
+  const std::string filler(MsgPackWriter::kInlineBytes - 40, 'f');
+  for (size_t length : {size_t{32}, size_t{300}, size_t{70000}}) {
+    SCOPED_TRACE(length);
+    const std::string body(length, 'q');
+    auto lead = [&](MsgPackWriter& w) { w.writeString(filler); };
+    Bytes inRun = written([&](MsgPackWriter& w) {
+      lead(w);
+      w.run(2 + 2 * MsgPackWriter::kStrRoom + MsgPackWriter::kSpanRoom)
+          .raw(packed("k"))
+          .str(body)
+          .str(body)
+          .span(300, 2, 300, 70000);
+    });
+    Bytes piecewise = written([&](MsgPackWriter& w) {
+      lead(w);
+      w.writeString("k");
+      w.writeString(body);
+      w.writeString(body);
+      w.writeSpanEntry(300, 2, 300, 70000);
+    });
+    EXPECT_EQ(inRun, piecewise);
+  }
+}
+
+// Debug builds hold every run to its room and every statement's maps to their counted entries.
+TEST(MsgPackWriter, DebugChecksCatchOverrunsAndMiscountedMaps) {
+#ifndef NDEBUG
+  MsgPackWriter w;
+  EXPECT_THROW(w.run(3).raw(packed("key")).boolean(true), InternalDefect);
+  EXPECT_THROW(w.run(MsgPackWriter::kSpanRoom - 1).span(1, 1, 1, 1), InternalDefect);
+#endif
+  // The statement check itself works in any build.
+  struct Case {
+    const char* bytes;
+    bool whole;
+  };
+  const Case cases[] = {
+      // clang-format off
+      {"82 a1 61 01 a1 62 c0", true},
+      {"82 a1 61 01", false},                      // an entry short
+      {"81 a1 61 01 a1 62 c0", false},             // an entry over
+      {"82 a1 61 81 a1 78 01 a1 62 c0", true},     // a map inside a map
+      {"82 a1 61 80 a1 78 01 a1 62 c0", false},    // the inner one an entry short
+      {"82 a1 61 01 05 c0", false},                // a key that is no string
+      {"92 91 80 dc 00 01 90", true},              // nested arrays, a 16-bit header
+      {"81 d9 01 61 cd 01", false},                // a number cut short
+      {"cb 00 00 00 00 00 00 00 00", true},
+      // clang-format on
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    MsgPackWriter check;
+    for (uint8_t b : unhex(c.bytes)) check.writeRaw(PackedStr<1>{{static_cast<char>(b)}});
+    if (c.whole) {
+      EXPECT_NO_THROW(check.checkWellFormed(0));
+    } else {
+      EXPECT_THROW(check.checkWellFormed(0), InternalDefect);
+    }
+  }
 }
 
 TEST(FloatText, LaidOutAsLiteralValues) {
@@ -429,9 +495,8 @@ TEST(MsgPackDocument, VectorFormsInsideDocuments) {
 namespace quorix::test {
 namespace {
 
-// The span map has a fixed-pattern path for small numbers; every number on either side of that
-// path's edge must come out as the general writer composes it.
-// A span map written value by value with the general calls, to hold the precomputed layouts to.
+// A span map written value by value with the general calls, to hold the span entry's fixed
+// pattern and its general path to.
 void writeComposedSpanMap(MsgPackWriter& w, const std::array<int64_t, 4>& n) {
   w.writeMapHeader(2);
   for (int half = 0; half < 2; ++half) {
@@ -444,10 +509,15 @@ void writeComposedSpanMap(MsgPackWriter& w, const std::array<int64_t, 4>& n) {
   }
 }
 
-// A span entry takes one of several precomputed layouts by the size of its numbers (all below
-// 128; one line with columns below 128; one line with numbers up to 65535; anything): on every
-// boundary between them it must still be the composed form.
-TEST(MsgPackWriter, SpanEntriesMatchTheComposedFormAcrossEveryLayout) {
+// A span entry has a fixed pattern for numbers below 128 and a general path for the rest: on
+// every boundary of every integer form, in every place, it must be the composed form.
+TEST(MsgPackWriter, SpanEntriesMatchTheComposedForm) {
+  auto composed = [](const std::array<int64_t, 4>& n) {
+    return written([&](MsgPackWriter& w) {
+      w.writeString("span");
+      writeComposedSpanMap(w, n);
+    });
+  };
   const int64_t lines[] = {0, 1, 127, 128, 255, 256, 65535, 65536, 4294967296, -1};
   const int64_t columns[] = {0, 1, 127, 128, 255, 256, 65535, 65536};
   for (int64_t startLine : lines) {
@@ -457,52 +527,20 @@ TEST(MsgPackWriter, SpanEntriesMatchTheComposedFormAcrossEveryLayout) {
           Bytes entry = written([&](MsgPackWriter& w) {
             w.writeSpanEntry(startLine, startColumn, endLine, endColumn);
           });
-          Bytes composed = written([&](MsgPackWriter& w) {
-            w.writeString("span");
-            writeComposedSpanMap(w, {startLine, startColumn, endLine, endColumn});
-          });
-          ASSERT_EQ(hex(entry), hex(composed))
+          ASSERT_EQ(hex(entry), hex(composed({startLine, startColumn, endLine, endColumn})))
               << startLine << ":" << startColumn << "-" << endLine << ":" << endColumn;
         }
       }
     }
   }
-}
-
-TEST(MsgPackWriter, SpanMapsMatchTheComposedFormOnBothSidesOfTheFastPath) {
-  const int64_t values[] = {0, 1, 127, 128, 255, 256, 65536, 4294967296, -1};
-  for (int slot = 0; slot < 4; ++slot) {
-    for (int64_t v : values) {
-      int64_t n[4] = {1, 2, 3, 4};
-      n[slot] = v;
-      Bytes fast = written([&](MsgPackWriter& w) { w.writeSpanMap(n[0], n[1], n[2], n[3]); });
-      Bytes composed = written([&](MsgPackWriter& w) {
-        writeComposedSpanMap(w, {n[0], n[1], n[2], n[3]});
-      });
-      EXPECT_EQ(hex(fast), hex(composed)) << "slot " << slot << " value " << v;
-    }
-  }
-}
-
-// The span entry ("span" key, then the map) has paths of its own for spans within one line.
-TEST(MsgPackWriter, SpanEntriesMatchTheComposedFormOnEveryPath) {
-  auto composed = [](int64_t sl, int64_t sc, int64_t el, int64_t ec) {
-    return written([&](MsgPackWriter& w) {
-      w.writeString("span");
-      w.writeSpanMap(sl, sc, el, ec);
-    });
-  };
-  const int64_t lines[] = {1, 127, 128, 255, 256, 65535, 65536, 4294967296};
-  const int64_t columns[] = {1, 127, 128, 300};
-  for (int64_t line : lines) {
-    for (int64_t sc : columns) {
-      for (int64_t ec : columns) {
-        for (int64_t endLine : {line, line + 1}) {
-          Bytes entry = written([&](MsgPackWriter& w) { w.writeSpanEntry(line, sc, endLine, ec); });
-          EXPECT_EQ(hex(entry), hex(composed(line, sc, endLine, ec)))
-              << line << ":" << sc << " to " << endLine << ":" << ec;
-        }
-      }
+  // Each place alone past the pattern's edge, negative and past 32 bits included.
+  for (size_t place = 0; place < 4; ++place) {
+    for (int64_t v : {int64_t{128}, int64_t{-1}, int64_t{-33}, int64_t{4294967296}}) {
+      std::array<int64_t, 4> n = {1, 2, 3, 4};
+      n[place] = v;
+      EXPECT_EQ(hex(written([&](MsgPackWriter& w) { w.writeSpanEntry(n[0], n[1], n[2], n[3]); })),
+                hex(composed(n)))
+          << "place " << place << " value " << v;
     }
   }
 }
@@ -525,7 +563,10 @@ TEST(MsgPackWriter, EveryShortStringLengthArrivesIntact) {
     EXPECT_EQ(written([&](MsgPackWriter& w) { w.writeString(text); }), expected) << n;
     Bytes prefixed = {0xa1, 'k'};
     prefixed.insert(prefixed.end(), expected.begin(), expected.end());
-    EXPECT_EQ(written([&](MsgPackWriter& w) { w.writeRawThenString(packed("k"), text); }), prefixed)
+    EXPECT_EQ(written([&](MsgPackWriter& w) {
+                w.run(2 + MsgPackWriter::kStrRoom).raw(packed("k")).str(text);
+              }),
+              prefixed)
         << n;
   }
 }

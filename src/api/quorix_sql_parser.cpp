@@ -6,6 +6,7 @@
 #include "api/boundary.h"
 #include "api/library.h"
 #include "encoder/encoder.h"
+#include "encoder/kept_block.h"
 
 namespace quorix {
 
@@ -16,7 +17,7 @@ constexpr char kVersion[] = "0.1.0";
 }  // namespace
 
 ParseResult parseWithLimits(const char* sql, int32_t len, const Limits& limits) noexcept {
-  return guardedCall<ParseResult>(
+  const ParseResult result = guardedCall<ParseResult>(
       [&](ParseResult& r) {
         std::string_view text = takeInput(sql, len);
         MsgPackWriter writer(0, limits.maxDocumentBytes);
@@ -25,6 +26,8 @@ ParseResult parseWithLimits(const char* sql, int32_t len, const Limits& limits) 
         r.data = writer.release();
       },
       limits.maxMessageBytes);
+  noteCallEnd();
+  return result;
 }
 
 }  // namespace quorix
@@ -44,7 +47,8 @@ QUORIX_API ParseResult quorix_parse_sql(const char* sql, int32_t len) noexcept {
 
 QUORIX_API void quorix_free_buffer(void* buffer) noexcept {
   if (buffer == quorix::kOutOfMemory) return;
-  std::free(buffer);
+  // A large document's block is kept for this thread's next call instead (see kept_block.h).
+  quorix::keepOrFree(buffer);
 }
 
 }  // extern "C"

@@ -107,20 +107,20 @@ void Encoder::writeCreateTableKind(const SqlNode* stmt) {
         break;
     }
   }
-  if (ifNotExists) {
-    w_.writeRawStringRaw(kSeq<fixmap(7), key::variant, packed("CreateTable"), key::if_not_exists,
-                              kTrueByte, key::name>,
-                         name, key::columns);
-  } else {
-    w_.writeRawStringRaw(kSeq<fixmap(7), key::variant, packed("CreateTable"), key::if_not_exists,
-                              kFalseByte, key::name>,
-                         name, key::columns);
-  }
-  w_.writeArrayHeader(columnCount);
+  constexpr auto head = kSeq<fixmap(7), key::variant, packed("CreateTable"), key::if_not_exists>;
+  w_.run(head.size + 1 + key::name.size + kStrRoom + key::columns.size + kArrayHeaderRoom)
+      .raw(head)
+      .boolean(ifNotExists)
+      .raw(key::name)
+      .str(name)
+      .raw(key::columns)
+      .arrayHeader(columnCount);
   for (const SqlNode* c = parts.first; c != nullptr; c = c->next) {
     if (c->kind == nkColumnDef) writeColumnDef(c);
   }
-  w_.writeRawThenArrayHeader(key::constraints, constraintCount);
+  w_.run(key::constraints.size + kArrayHeaderRoom)
+      .raw(key::constraints)
+      .arrayHeader(constraintCount);
   for (const SqlNode* c = parts.first; c != nullptr; c = c->next) {
     if (c->kind == nkConstraint) writeTableConstraint(c);
   }
@@ -131,7 +131,11 @@ void Encoder::writeCreateTableKind(const SqlNode* stmt) {
 
 void Encoder::writeColumnDef(const SqlNode* column) {
   SpanScope scope(*this, column);
-  w_.writeRawStringRaw(kSeq<fixmap(4), key::name>, column->colName(), key::data_type);
+  constexpr auto head = kSeq<fixmap(4), key::name>;
+  w_.run(head.size + kStrRoom + key::data_type.size)
+      .raw(head)
+      .str(column->colName())
+      .raw(key::data_type);
   const NodeList& constraints = column->colConstraints();
   writeDataType(column->colType(), constraints.size);
   for (const SqlNode* c = constraints.first; c != nullptr; c = c->next) writeColumnConstraint(c);
@@ -159,9 +163,8 @@ void Encoder::writeColumnConstraint(const SqlNode* constraint) {
     for (char& c : upper) {
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
-    w_.writeRaw(kSeq<fixmap(2), key::variant>);
-    w_.writeString(upper);
-    writeSpanEntry(constraint);
+    constexpr auto head = kSeq<fixmap(2), key::variant>;
+    w_.run(head.size + kStrRoom + kSpanRoom).raw(head).str(upper).span(resolved(constraint));
   }
 }
 
@@ -174,8 +177,8 @@ void Encoder::writeTableConstraint(const SqlNode* constraint) {
     skipFirst = equalsUpper(t, "PRIMARY") || equalsUpper(t, "FOREIGN") ||
                 equalsUpper(t, "UNIQUE") || equalsUpper(t, "CONSTRAINT");
   }
-  w_.writeRawThenArrayHeader(kSeq<fixmap(3), key::variant, packed("PrimaryKey"), key::columns>,
-                             parts.size - (skipFirst ? 1 : 0));
+  constexpr auto head = kSeq<fixmap(3), key::variant, packed("PrimaryKey"), key::columns>;
+  w_.run(head.size + kArrayHeaderRoom).raw(head).arrayHeader(parts.size - (skipFirst ? 1 : 0));
   for (const SqlNode* c = skipFirst ? first->next : first; c != nullptr; c = c->next)
     w_.writeString(firstIdent(c));
   writeSpanEntry(constraint);
@@ -189,16 +192,12 @@ void Encoder::writeDataType(const SqlNode* type, size_t constraints) {
           : normalizedDataTypeName(firstIdent(type));
   if (variant != "Vector") {
     // With the column's "constraints" key and header after it, in one run.
-    if (variant.size() <= 31) {
-      char* p =
-          MsgPackWriter::putFixStr(MsgPackWriter::put(w_.open(32 + 32 + key::constraints.size + 5),
-                                                      kSeq<fixmap(1), key::variant>),
-                                   variant);
-      w_.close(MsgPackWriter::putArrayHeader(MsgPackWriter::put(p, key::constraints), constraints));
-    } else {
-      w_.writeRawThenString(kSeq<fixmap(1), key::variant>, variant);
-      w_.writeRawThenArrayHeader(key::constraints, constraints);
-    }
+    constexpr auto head = kSeq<fixmap(1), key::variant>;
+    w_.run(head.size + kStrRoom + key::constraints.size + kArrayHeaderRoom)
+        .raw(head)
+        .str(variant)
+        .raw(key::constraints)
+        .arrayHeader(constraints);
     return;
   }
   const NodeList& parts = type->children();
@@ -216,7 +215,7 @@ void Encoder::writeDataType(const SqlNode* type, size_t constraints) {
   } else {
     w_.writeString(normalizedMetricName(firstIdent(metric)));
   }
-  w_.writeRawThenArrayHeader(key::constraints, constraints);
+  w_.run(key::constraints.size + kArrayHeaderRoom).raw(key::constraints).arrayHeader(constraints);
 }
 
 void Encoder::writeIndexOptions(const SqlNode* options) {
@@ -234,18 +233,13 @@ void Encoder::writeIndexOption(const SqlNode* option) {
   const NodeList& parts = option->children();
   const std::string_view name = firstIdent(parts.at(0));
   const std::string_view value = firstIdent(parts.at(1));
-  if (name.size() <= 31 && value.size() <= 31) {
-    char* p = MsgPackWriter::putFixStr(
-        MsgPackWriter::put(w_.open(32 + 32 + key::value.size + 32 + MsgPackWriter::kSpanEntryBytes),
-                           kSeq<fixmap(3), key::key>),
-        name);
-    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::value), value);
-    w_.close(putSpanEntry(p, resolved(option)));
-    return;
-  }
-  w_.writeRawThenString(kSeq<fixmap(3), key::key>, name);
-  w_.writeRawThenString(kSeq<key::value>, value);
-  writeSpanEntry(option);
+  constexpr auto head = kSeq<fixmap(3), key::key>;
+  w_.run(head.size + kStrRoom + key::value.size + kStrRoom + kSpanRoom)
+      .raw(head)
+      .str(name)
+      .raw(key::value)
+      .str(value)
+      .span(resolved(option));
 }
 
 void Encoder::writeCreateIndexKind(const SqlNode* stmt) {
@@ -259,23 +253,17 @@ void Encoder::writeCreateIndexKind(const SqlNode* stmt) {
   std::string_view column = firstIdent(parts.at(base + 2));
   const SqlNode* method = parts.size > base + 3 ? parts.at(base + 3) : nullptr;
   constexpr auto head = kSeq<fixmap(8), key::variant, packed("CreateIndex"), key::if_not_exists>;
-  if (name.size() <= 31 && table.size() <= 31 && column.size() <= 31) {
-    char* p = MsgPackWriter::put(w_.open(head.size + 1 + key::name.size + key::table.size +
-                                         key::column.size + key::method.size + 3 * 32),
-                                 head);
-    *p++ = static_cast<char>(flag ? 0xc3 : 0xc2);
-    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::name), name);
-    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::table), table);
-    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::column), column);
-    w_.close(MsgPackWriter::put(p, key::method));
-  } else {
-    w_.writeRaw(head);
-    w_.writeBool(flag);
-    w_.writeRawThenString(kSeq<key::name>, name);
-    w_.writeRawThenString(kSeq<key::table>, table);
-    w_.writeRawThenString(kSeq<key::column>, column);
-    w_.writeRaw(key::method);
-  }
+  w_.run(head.size + 1 + key::name.size + key::table.size + key::column.size + key::method.size +
+         3 * kStrRoom)
+      .raw(head)
+      .boolean(flag)
+      .raw(key::name)
+      .str(name)
+      .raw(key::table)
+      .str(table)
+      .raw(key::column)
+      .str(column)
+      .raw(key::method);
   if (method != nullptr && method->kind == nkIdentifier) {
     w_.writeString(normalizedIndexMethod(method->strVal()));
   } else {
@@ -290,23 +278,15 @@ void Encoder::writeDropKind(const SqlNode* stmt, const PackedStr<10>& variant) {
   const NodeList& parts = stmt->children();
   const bool flag = isMarker(parts.first, "IF EXISTS");
   std::string_view name = firstIdent(parts.at(flag ? 1 : 0));
-  const Span& span = resolved(stmt);
-  if (name.size() <= 31) {
-    char* p = MsgPackWriter::put(w_.open(1 + 8 + variant.size + key::if_exists.size + 1 +
-                                         key::name.size + 32 + MsgPackWriter::kSpanEntryBytes),
-                                 kSeq<fixmap(4), key::variant>);
-    p = MsgPackWriter::put(MsgPackWriter::put(p, variant), key::if_exists);
-    *p++ = static_cast<char>(flag ? 0xc3 : 0xc2);
-    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::name), name);
-    w_.close(putSpanEntry(p, span));
-    return;
-  }
-  w_.writeRaw(kSeq<fixmap(4), key::variant>);
-  w_.writeRaw(variant);
-  w_.writeRaw(key::if_exists);
-  w_.writeBool(flag);
-  w_.writeRawThenString(kSeq<key::name>, name);
-  writeSpanEntry(span);
+  constexpr auto head = kSeq<fixmap(4), key::variant>;
+  w_.run(head.size + variant.size + key::if_exists.size + 1 + key::name.size + kStrRoom + kSpanRoom)
+      .raw(head)
+      .raw(variant)
+      .raw(key::if_exists)
+      .boolean(flag)
+      .raw(key::name)
+      .str(name)
+      .span(resolved(stmt));
 }
 
 void Encoder::writeDropTableKind(const SqlNode* stmt) { writeDropKind(stmt, packed("DropTable")); }

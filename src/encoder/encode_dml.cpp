@@ -12,13 +12,17 @@ const SqlNode* Encoder::writeInsertHead(const SqlNode* stmt, size_t& rows) {
   constexpr auto head = kSeq<fixmap(5), key::variant, packed("Insert"), key::table>;
   if (hasColumns) {
     const NodeList& columns = second->children();
-    w_.writeRawThenString(head, table);
-    w_.writeRawThenArrayHeader(key::columns, columns.size);
+    w_.run(head.size + kStrRoom + key::columns.size + kArrayHeaderRoom)
+        .raw(head)
+        .str(table)
+        .raw(key::columns)
+        .arrayHeader(columns.size);
     for (const SqlNode* c = columns.first; c != nullptr; c = c->next) w_.writeString(firstIdent(c));
+    w_.writeRaw(key::values);
   } else {
-    w_.writeRawStringRaw(head, table, kSeq<key::columns, kNilByte>);
+    constexpr auto tail = kSeq<key::columns, kNilByte, key::values>;
+    w_.run(head.size + kStrRoom + tail.size).raw(head).str(table).raw(tail);
   }
-  w_.writeRaw(key::values);
   rows = parts.size - (hasColumns ? 2 : 1);
   return hasColumns ? second->next : second;
 }
@@ -40,6 +44,7 @@ void Encoder::beginStreamedInsert(const SqlNode* stmt) {
   // What writeStatement and writeInsertKind write before the rows, with the rows' header kept
   // open: it is as long as the count so far needs, and widened when the count outgrows it.
   streamed_ = StreamedInsert{};
+  streamed_.statementAt = w_.mark();
   streamed_.outer = inherited_;
   inherited_ = &resolved(stmt);
   w_.writeRaw(kSeq<fixmap(2), key::kind>);
@@ -63,6 +68,9 @@ void Encoder::finishStreamedInsert(const SqlNode* stmt) {
   writeSpanEntry(stmt);  // the INSERT map's
   writeSpanEntry(stmt);  // the statement map's
   inherited_ = streamed_.outer;
+#ifndef NDEBUG
+  w_.checkWellFormed(streamed_.statementAt);
+#endif
 }
 
 void Encoder::writeUpdateKind(const SqlNode* stmt) {
@@ -70,13 +78,21 @@ void Encoder::writeUpdateKind(const SqlNode* stmt) {
   std::string_view table = firstIdent(parts.at(0));
   const SqlNode* assignmentList = parts.at(1);
   const NodeList& assignments = assignmentList->children();
-  w_.writeRawThenString(kSeq<fixmap(5), key::variant, packed("Update"), key::table>, table);
-  w_.writeRawThenArrayHeader(key::assignments, assignments.size);
+  constexpr auto head = kSeq<fixmap(5), key::variant, packed("Update"), key::table>;
+  w_.run(head.size + kStrRoom + key::assignments.size + kArrayHeaderRoom)
+      .raw(head)
+      .str(table)
+      .raw(key::assignments)
+      .arrayHeader(assignments.size);
   {
     SpanScope list(*this, assignmentList);
     for (const SqlNode* a = assignments.first; a != nullptr; a = a->next) {
       SpanScope scope(*this, a);
-      w_.writeRawStringRaw(kSeq<fixmap(3), key::column>, firstIdent(a->binLeft()), key::value);
+      constexpr auto assignment = kSeq<fixmap(3), key::column>;
+      w_.run(assignment.size + kStrRoom + key::value.size)
+          .raw(assignment)
+          .str(firstIdent(a->binLeft()))
+          .raw(key::value);
       writeExpr(a->binRight());
       writeSpanEntry(a);
     }
@@ -94,8 +110,8 @@ void Encoder::writeUpdateKind(const SqlNode* stmt) {
 void Encoder::writeDeleteKind(const SqlNode* stmt) {
   const NodeList& parts = stmt->children();
   std::string_view table = firstIdent(parts.at(0));
-  w_.writeRawStringRaw(kSeq<fixmap(4), key::variant, packed("Delete"), key::table>, table,
-                       key::selection);
+  constexpr auto head = kSeq<fixmap(4), key::variant, packed("Delete"), key::table>;
+  w_.run(head.size + kStrRoom + key::selection.size).raw(head).str(table).raw(key::selection);
   if (parts.size >= 2) {
     SpanScope scope(*this, parts.at(1));
     writeExpr(parts.at(1)->children().at(0));

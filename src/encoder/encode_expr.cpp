@@ -34,7 +34,7 @@ bool isGenericBinary(const SqlNode* n) {
 constexpr uint64_t kLiteralKinds = kindBit(nkStringLit) | kindBit(nkIntLit) | kindBit(nkFloatLit) |
                                    kindBit(nkBoolLit) | kindBit(nkNull);
 
-// What follows a generic operator's left operand, "op": <name>, "right":, as one run per
+// What follows a generic operator's left operand, "op": <name>, "right":, as one piece per
 // operator.
 struct OpRun {
   char bytes[32];
@@ -79,7 +79,7 @@ std::string_view normalizedQuantifier(bool all) { return all ? "All" : "Any"; }
 
 void Encoder::writeExprSeq(const NodeList& nodes, const PackedStr<5>* key) {
   if (key != nullptr) {
-    w_.writeRawThenArrayHeader(*key, nodes.size);
+    w_.run(key->size + kArrayHeaderRoom).raw(*key).arrayHeader(nodes.size);
   } else {
     w_.writeArrayHeader(nodes.size);
   }
@@ -152,10 +152,10 @@ void Encoder::writeExpr(const SqlNode* node) {
     // Each link's span entry and the operator of the link around it are written as one run.
     ChainLink link = chain_.pop();
     inherited_ = link.span;
-    char* p = w_.open(32);
-    bool done = putOperatorRun(p, link.node->binOp());
-    w_.close(p);
-    if (!done) writeOperatorSlow(link.node->binOp());
+    {
+      auto run = w_.run(kOperatorRoom);
+      putOperator(run, link.node->binOp());
+    }
     for (;;) {
       writeExpr(link.node->binRight());
       if (chain_.size() == base) {
@@ -163,10 +163,10 @@ void Encoder::writeExpr(const SqlNode* node) {
         break;
       }
       const ChainLink outerLink = chain_.pop();
-      p = putSpanEntry(w_.open(MsgPackWriter::kSpanEntryBytes + 32), *link.span);
-      done = putOperatorRun(p, outerLink.node->binOp());
-      w_.close(p);
-      if (!done) writeOperatorSlow(outerLink.node->binOp());
+      {
+        auto run = w_.run(kSpanRoom + kOperatorRoom);
+        putOperator(run.span(*link.span), outerLink.node->binOp());
+      }
       link = outerLink;
       inherited_ = link.span;
     }
@@ -174,43 +174,25 @@ void Encoder::writeExpr(const SqlNode* node) {
   inherited_ = outer;
 }
 
-// A generic operator's "op": <name>, "right": from its table of runs (32 bytes of room); false,
-// writing nothing, for an operator that has none.
-bool Encoder::putOperatorRun(char*& p, BinaryOperator op) {
-  if (op >= kOpRuns.size()) [[unlikely]]
-    return false;
-  std::memcpy(p, kOpRuns[op].bytes, 32);
-  p += kOpRuns[op].size;
-  return true;
-}
-
-void Encoder::writeOperatorSlow(BinaryOperator op) {
-  w_.writeRawThenString(kSeq<key::op>, normalizedBinaryOp(op));
-  w_.writeRaw(key::right);
+void Encoder::putOperator(MsgPackWriter::Run& run, BinaryOperator op) {
+  static_assert(kOperatorRoom == key::op.size + kStrRoom + key::right.size);
+  if (op < kOpRuns.size()) [[likely]] {
+    run.rawPadded(kOpRuns[op].bytes, kOpRuns[op].size);
+  } else {
+    run.raw(key::op).str(normalizedBinaryOp(op)).raw(key::right);
+  }
 }
 
 void Encoder::writeColumnRefWithSpan(std::optional<std::string_view> table, std::string_view column,
                                      const Span& span) {
   constexpr auto head =
       kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("ColumnRef"), key::table>;
-  constexpr size_t kRoom = head.size + 32 + key::column.size + 32 + MsgPackWriter::kSpanEntryBytes;
+  constexpr size_t kRoom = head.size + kStrRoom + key::column.size + kStrRoom + kSpanRoom;
   if (!table) {
-    if (column.size() <= 31) [[likely]] {
-      char* p = MsgPackWriter::put(w_.open(kRoom), kSeq<head, kNilByte, key::column>);
-      w_.close(putSpanEntry(MsgPackWriter::putFixStr(p, column), span));
-      return;
-    }
-    w_.writeRawThenString(kSeq<head, kNilByte, key::column>, column);
-  } else if (table->size() <= 31 && column.size() <= 31) [[likely]] {
-    char* p = MsgPackWriter::putFixStr(MsgPackWriter::put(w_.open(kRoom), head), *table);
-    p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::column), column);
-    w_.close(putSpanEntry(p, span));
-    return;
+    w_.run(kRoom).raw(kSeq<head, kNilByte, key::column>).str(column).span(span);
   } else {
-    w_.writeRawThenString(head, *table);
-    w_.writeRawThenString(kSeq<key::column>, column);
+    w_.run(kRoom).raw(head).str(*table).raw(key::column).str(column).span(span);
   }
-  writeSpanEntry(span);
 }
 
 void Encoder::writeExprVariant(const SqlNode* node, const Span& span) {
@@ -283,10 +265,12 @@ void Encoder::writeExprVariant(const SqlNode* node, const Span& span) {
         writeExpr(node->unOperand());
         writeNegatedThenSpan(op == opIsNotNull, span);
       } else {
-        w_.writeRawThenString(
-            kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("UnaryOp"), key::op>,
-            normalizedUnaryOp(op));
-        w_.writeRaw(key::operand);
+        constexpr auto head =
+            kSeq<fixmap(2), key::kind, fixmap(3), key::variant, packed("UnaryOp"), key::op>;
+        w_.run(head.size + kStrRoom + key::operand.size)
+            .raw(head)
+            .str(normalizedUnaryOp(op))
+            .raw(key::operand);
         writeExpr(node->unOperand());
         writeSpanEntry(span);
       }
@@ -298,32 +282,27 @@ void Encoder::writeExprVariant(const SqlNode* node, const Span& span) {
           kSeq<fixmap(2), key::kind, fixmap(5), key::variant, packed("FunctionCall"), key::name>;
       const std::string_view name = firstIdent(parts.first);
       const size_t args = node->star || parts.size == 0 ? 0 : parts.size - 1;
-      if (name.size() <= 31) {
-        char* p = MsgPackWriter::putFixStr(
-            MsgPackWriter::put(w_.open(head.size + 32 + key::args.size + 5), head), name);
-        w_.close(MsgPackWriter::putArrayHeader(MsgPackWriter::put(p, key::args), args));
-      } else {
-        w_.writeRawThenString(head, name);
-        w_.writeRaw(key::args);
-        w_.writeArrayHeader(args);
-      }
+      w_.run(head.size + kStrRoom + key::args.size + kArrayHeaderRoom)
+          .raw(head)
+          .str(name)
+          .raw(key::args)
+          .arrayHeader(args);
       if (args != 0) {
         for (const SqlNode* a = parts.first->next; a != nullptr; a = a->next) writeExpr(a);
       }
-      char* p = MsgPackWriter::put(
-          w_.open(key::distinct.size + 1 + key::star.size + 1 + MsgPackWriter::kSpanEntryBytes),
-          key::distinct);
-      *p++ = static_cast<char>(node->distinct ? 0xc3 : 0xc2);
-      p = MsgPackWriter::put(p, key::star);
-      *p++ = static_cast<char>(node->star ? 0xc3 : 0xc2);
-      w_.close(putSpanEntry(p, span));
+      w_.run(key::distinct.size + 1 + key::star.size + 1 + kSpanRoom)
+          .raw(key::distinct)
+          .boolean(node->distinct)
+          .raw(key::star)
+          .boolean(node->star)
+          .span(span);
       return;
     }
     case nkVectorLiteral: {
       const DoubleArray& values = node->vectorValues();
-      w_.writeRaw(kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("VectorLiteral"),
-                       key::values>);
-      w_.writeArrayHeader(values.size);
+      constexpr auto head =
+          kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("VectorLiteral"), key::values>;
+      w_.run(head.size + kArrayHeaderRoom).raw(head).arrayHeader(values.size);
       w_.writeDoubles(values.data, values.size);
       writeSpanEntry(span);
       return;
@@ -352,26 +331,26 @@ void Encoder::writeExprVariant(const SqlNode* node, const Span& span) {
       w_.writeRaw(
           kSeq<fixmap(2), key::kind, fixmap(5), key::variant, packed("Quantified"), key::expr>);
       writeExpr(node->children().at(0));
-      w_.writeRawThenString(kSeq<key::op>, normalizedBinaryOp(firstIdent(node->children().at(1))));
-      w_.writeRawThenString(kSeq<key::quantifier>, normalizedQuantifier(node->quantifierAll));
-      w_.writeRaw(key::subquery);
+      w_.run(key::op.size + kStrRoom + key::quantifier.size + kStrRoom + key::subquery.size)
+          .raw(key::op)
+          .str(normalizedBinaryOp(firstIdent(node->children().at(1))))
+          .raw(key::quantifier)
+          .str(normalizedQuantifier(node->quantifierAll))
+          .raw(key::subquery);
       writeSubquery(node->children().at(2));
       writeSpanEntry(span);
       return;
-    default:
-      w_.writeRawThenString(
-          kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("ColumnRef"), key::column>,
-          firstIdent(node));
-      writeSpanEntry(span);
+    default: {
+      constexpr auto head =
+          kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("ColumnRef"), key::column>;
+      w_.run(head.size + kStrRoom + kSpanRoom).raw(head).str(firstIdent(node)).span(span);
       return;
+    }
   }
 }
 
 void Encoder::writeNegatedThenSpan(bool negated, const Span& span) {
-  char* p = MsgPackWriter::put(w_.open(key::negated.size + 1 + MsgPackWriter::kSpanEntryBytes),
-                               key::negated);
-  *p++ = static_cast<char>(negated ? 0xc3 : 0xc2);
-  w_.close(putSpanEntry(p, span));
+  w_.run(key::negated.size + 1 + kSpanRoom).raw(key::negated).boolean(negated).span(span);
 }
 
 namespace {
@@ -380,80 +359,53 @@ namespace {
 constexpr auto kLiteral =
     kSeq<fixmap(2), key::kind, fixmap(2), key::variant, packed("Literal"), key::literal>;
 constexpr auto kNumber = kSeq<kLiteral, fixmap(2), key::variant, packed("Number"), key::value>;
+constexpr auto kString = kSeq<kLiteral, fixmap(2), key::variant, packed("String"), key::value>;
 }  // namespace
 
 void Encoder::writeLiteralWithSpan(const SqlNode* node, const Span& span) {
-  constexpr auto kString = kSeq<kLiteral, fixmap(2), key::variant, packed("String"), key::value>;
-  constexpr size_t kRoom = kNumber.size + 32 + MsgPackWriter::kSpanEntryBytes;
-  static_assert(kString.size == kNumber.size);
-  std::string_view text;
+  // The value's text: a 32-byte work area for formatFloatText behind its header.
+  constexpr size_t kTextRoom = 1 + 32;
+  auto run = w_.run(kNumber.size + kTextRoom + kSpanRoom);
   switch (node->kind) {
     case nkStringLit:
-      text = node->strVal();
-      if (text.size() > 31) break;
-      w_.close(putSpanEntry(
-          MsgPackWriter::putFixStr(MsgPackWriter::put(w_.open(kRoom), kString), text), span));
-      return;
-    case nkIntLit:
-    case nkFloatLit:
-      // A number written as its lexeme (see writeLiteralExpr).
-      text = node->numberLexeme();
-      if (text.size() > 31 || (node->kind == nkIntLit ? text.size() > 1 && text[0] == '0'
-                                                      : !decimalLexemeIsItsText(text)))
-        break;
-      w_.close(putSpanEntry(
-          MsgPackWriter::putFixStr(MsgPackWriter::put(w_.open(kRoom), kNumber), text), span));
-      return;
-    default:
+      run.raw(kString).str(node->strVal());
       break;
-  }
-  writeLiteralExpr(node);
-  writeSpanEntry(span);
-}
-
-void Encoder::writeLiteralExpr(const SqlNode* node) {
-  switch (node->kind) {
-    case nkStringLit:
-      w_.writeRawThenString(kSeq<kLiteral, fixmap(2), key::variant, packed("String"), key::value>,
-                            node->strVal());
-      return;
     case nkIntLit: {
       // Written without leading zeros, a number's text is its lexeme.
       const std::string_view lexeme = node->numberLexeme();
       if (lexeme.size() == 1 || lexeme[0] != '0') {
-        w_.writeRawThenString(kNumber, lexeme);
-        return;
+        run.raw(kNumber).str(lexeme);
+        break;
       }
       const int64_t value = node->intVal();
       // At most 20 characters ("-9223372036854775808"): always a fixstr.
-      w_.writeRawThenText<20>(kNumber, [value](char* out) {
+      run.raw(kNumber).text<kTextRoom>([value](char* out) {
         return static_cast<size_t>(std::to_chars(out, out + 20, value).ptr - out);
       });
-      return;
+      break;
     }
-    case nkFloatLit: {
+    case nkFloatLit:
       if (decimalLexemeIsItsText(node->numberLexeme())) {
-        w_.writeRawThenString(kNumber, node->numberLexeme());
-        return;
+        run.raw(kNumber).str(node->numberLexeme());
+      } else {
+        // At most 24 characters ("-1.2345678901234567e-308").
+        const double value = node->floatVal();
+        run.raw(kNumber).text<kTextRoom>(
+            [value](char* out) { return formatFloatText(value, out); });
       }
-      const double value = node->floatVal();
-      // At most 24 characters ("-1.2345678901234567e-308"), in a 32-byte work area.
-      w_.writeRawThenText<32>(kNumber, [value](char* out) { return formatFloatText(value, out); });
-      return;
-    }
+      break;
     case nkBoolLit:
       if (node->boolVal()) {
-        w_.writeRaw(
-            kSeq<kLiteral, fixmap(2), key::variant, packed("Boolean"), key::value, kTrueByte>);
+        run.raw(kSeq<kLiteral, fixmap(2), key::variant, packed("Boolean"), key::value, kTrueByte>);
       } else {
-        w_.writeRaw(
-            kSeq<kLiteral, fixmap(2), key::variant, packed("Boolean"), key::value, kFalseByte>);
+        run.raw(kSeq<kLiteral, fixmap(2), key::variant, packed("Boolean"), key::value, kFalseByte>);
       }
-      return;
+      break;
     default:
-      w_.writeRaw(kSeq<kLiteral, fixmap(1), key::variant, packed("Null")>);
-      return;
+      run.raw(kSeq<kLiteral, fixmap(1), key::variant, packed("Null")>);
+      break;
   }
+  run.span(span);
 }
 
 }  // namespace quorix

@@ -116,9 +116,13 @@ void astToMsgPack(std::string_view text, MsgPackWriter& writer) {
 
 void Encoder::writeStatement(const SqlNode* stmt) {
   SpanScope scope(*this, stmt);
+  [[maybe_unused]] const size_t at = w_.mark();
   w_.writeRaw(kSeq<fixmap(2), key::kind>);
   writeStatementKind(stmt);
   writeSpanEntry(stmt);
+#ifndef NDEBUG
+  w_.checkWellFormed(at);
+#endif
 }
 
 void Encoder::writeStatementKind(const SqlNode* stmt) {

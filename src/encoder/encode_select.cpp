@@ -4,6 +4,19 @@
 
 namespace quorix {
 
+namespace {
+
+// nil, false or true for a flag that may be unset (-1).
+void putOptionalBool(MsgPackWriter::Run& run, int8_t v) {
+  if (v == -1) {
+    run.raw(kNilByte);
+  } else {
+    run.boolean(v != 0);
+  }
+}
+
+}  // namespace
+
 std::string_view normalizedJoinKind(JoinKind kind) {
   switch (kind) {
     case jkInner:
@@ -60,22 +73,21 @@ void Encoder::writeSelectKind(const SqlNode* query) {
   }
   {
     const size_t items = selectList == nullptr ? 0 : selectList->children().size;
-    if (distinct) {
-      w_.writeRawThenArrayHeader(kSeq<fixmap(10), key::variant, packed("Select"), key::distinct,
-                                      kTrueByte, key::projection>,
-                                 items);
-    } else {
-      w_.writeRawThenArrayHeader(kSeq<fixmap(10), key::variant, packed("Select"), key::distinct,
-                                      kFalseByte, key::projection>,
-                                 items);
-    }
+    constexpr auto head = kSeq<fixmap(10), key::variant, packed("Select"), key::distinct>;
+    w_.run(head.size + 1 + key::projection.size + kArrayHeaderRoom)
+        .raw(head)
+        .boolean(distinct)
+        .raw(key::projection)
+        .arrayHeader(items);
   }
   if (selectList != nullptr) {
     SpanScope scope(*this, selectList);
     for (const SqlNode* i = selectList->children().first; i != nullptr; i = i->next)
       writeSelectItem(i);
   }
-  w_.writeRawThenArrayHeader(key::from, from == nullptr ? 0 : from->children().size);
+  w_.run(key::from.size + kArrayHeaderRoom)
+      .raw(key::from)
+      .arrayHeader(from == nullptr ? 0 : from->children().size);
   if (from != nullptr) {
     SpanScope scope(*this, from);
     for (const SqlNode* i = from->children().first; i != nullptr; i = i->next) writeFromItem(i);
@@ -144,18 +156,9 @@ void Encoder::writeSelectItem(const SqlNode* item) {
 
 void Encoder::writeAliasAndSpan(const std::string_view* alias, const Span& span) {
   if (alias == nullptr) {
-    w_.close(putSpanEntry(MsgPackWriter::put(w_.open(2 + 6 + MsgPackWriter::kSpanEntryBytes),
-                                             kSeq<key::alias, kNilByte>),
-                          span));
-  } else if (alias->size() <= 31) {
-    w_.close(putSpanEntry(
-        MsgPackWriter::putFixStr(
-            MsgPackWriter::put(w_.open(6 + 32 + MsgPackWriter::kSpanEntryBytes), key::alias),
-            *alias),
-        span));
+    writeRawThenSpan(kSeq<key::alias, kNilByte>, span);
   } else {
-    w_.writeRawThenString(kSeq<key::alias>, *alias);
-    writeSpanEntry(span);
+    w_.run(key::alias.size + kStrRoom + kSpanRoom).raw(key::alias).str(*alias).span(span);
   }
 }
 
@@ -164,14 +167,10 @@ void Encoder::writeOrderByExpr(const SqlNode* item) {
   w_.writeRaw(kSeq<fixmap(4), key::expr>);
   writeExpr(item->kind == nkAlias ? item->aliasExpr() : item);
   // "asc" and "nulls_first" (nil, false or true) and the span entry as one run.
-  auto tri = [](int8_t v) { return static_cast<char>(v == -1 ? 0xc0 : v != 0 ? 0xc3 : 0xc2); };
-  char* p = MsgPackWriter::put(
-      w_.open(key::asc.size + 1 + key::nulls_first.size + 1 + MsgPackWriter::kSpanEntryBytes),
-      key::asc);
-  *p++ = tri(item->ascending);
-  p = MsgPackWriter::put(p, key::nulls_first);
-  *p++ = tri(item->nullsFirst);
-  w_.close(putSpanEntry(p, resolved(item)));
+  auto run = w_.run(key::asc.size + 1 + key::nulls_first.size + 1 + kSpanRoom);
+  putOptionalBool(run.raw(key::asc), item->ascending);
+  putOptionalBool(run.raw(key::nulls_first), item->nullsFirst);
+  run.span(resolved(item));
 }
 
 void Encoder::writeFromItem(const SqlNode* item) {
@@ -189,9 +188,13 @@ void Encoder::writeFromItem(const SqlNode* item) {
   if (item == nullptr) {
     w_.writeNil();
   } else if (item->kind == nkIdentifier) {
-    w_.writeRawThenString(kSeq<fixmap(4), key::variant, packed("Table"), key::name>,
-                          item->strVal());
-    writeAliasAndSpan(nullptr, resolved(item));
+    constexpr auto head = kSeq<fixmap(4), key::variant, packed("Table"), key::name>;
+    constexpr auto tail = kSeq<key::alias, kNilByte>;
+    w_.run(head.size + kStrRoom + tail.size + kSpanRoom)
+        .raw(head)
+        .str(item->strVal())
+        .raw(tail)
+        .span(resolved(item));
   } else if (item->kind == nkAlias) {
     SpanScope scope(*this, item);
     const SqlNode* inner = item->aliasExpr();
@@ -204,19 +207,12 @@ void Encoder::writeFromItem(const SqlNode* item) {
     } else {
       // "t AS a", the commonest FROM item of a join, as one run.
       constexpr auto head = kSeq<fixmap(4), key::variant, packed("Table"), key::name>;
-      const std::string_view name = firstIdent(inner);
-      if (name.size() <= 31 && alias.size() <= 31) {
-        char* p = MsgPackWriter::putFixStr(
-            MsgPackWriter::put(
-                w_.open(head.size + 32 + key::alias.size + 32 + MsgPackWriter::kSpanEntryBytes),
-                head),
-            name);
-        p = MsgPackWriter::putFixStr(MsgPackWriter::put(p, key::alias), alias);
-        w_.close(putSpanEntry(p, resolved(item)));
-      } else {
-        w_.writeRawThenString(head, name);
-        writeAliasAndSpan(&alias, resolved(item));
-      }
+      w_.run(head.size + kStrRoom + key::alias.size + kStrRoom + kSpanRoom)
+          .raw(head)
+          .str(firstIdent(inner))
+          .raw(key::alias)
+          .str(alias)
+          .span(resolved(item));
     }
   } else if (item->kind == nkFromDerived) {
     SpanScope scope(*this, item);
@@ -225,18 +221,23 @@ void Encoder::writeFromItem(const SqlNode* item) {
     w_.writeRaw(kSeq<key::alias, kNilByte>);
     writeSpanEntry(item);
   } else {
-    w_.writeRawThenString(kSeq<fixmap(4), key::variant, packed("Table"), key::name>,
-                          firstIdent(item));
-    w_.writeRaw(kSeq<key::alias, kNilByte>);
-    writeSpanEntry(item);
+    constexpr auto head = kSeq<fixmap(4), key::variant, packed("Table"), key::name>;
+    constexpr auto tail = kSeq<key::alias, kNilByte>;
+    w_.run(head.size + kStrRoom + tail.size + kSpanRoom)
+        .raw(head)
+        .str(firstIdent(item))
+        .raw(tail)
+        .span(resolved(item));
   }
   while (chain_.size() > base) {
     const ChainLink join = chain_.pop();
     inherited_ = join.span;
     w_.writeRaw(key::right);
     writeFromItem(join.node->joinRight());
-    w_.writeRawStringRaw(kSeq<key::join_type>, normalizedJoinKind(join.node->joinKind()),
-                         key::condition);
+    w_.run(key::join_type.size + kStrRoom + key::condition.size)
+        .raw(key::join_type)
+        .str(normalizedJoinKind(join.node->joinKind()))
+        .raw(key::condition);
     writeExpr(join.node->joinCond());
     if (join.node->joinUsing().size == 0) {
       writeRawThenSpan(kSeq<key::using_, kNilByte>, *join.span);

@@ -94,6 +94,11 @@ inline constexpr auto options = packed("options");
 inline constexpr auto key = packed("key");
 }  // namespace key
 
+// What the pieces of a run take of its room (see MsgPackWriter::Run).
+inline constexpr size_t kStrRoom = MsgPackWriter::kStrRoom;
+inline constexpr size_t kArrayHeaderRoom = MsgPackWriter::kArrayHeaderRoom;
+inline constexpr size_t kSpanRoom = MsgPackWriter::kSpanRoom;
+
 class Encoder {
  public:
   explicit Encoder(MsgPackWriter& writer) : w_(writer) {}
@@ -103,20 +108,12 @@ class Encoder {
   // The "span" key and the node's span map: its own span, or when it has none, that of its
   // nearest ancestor that has one (see SpanScope).
   void writeSpanEntry(const SqlNode* node) { writeSpanEntry(resolved(node)); }
-  void writeSpanEntry(const Span& s) {
-    w_.writeSpanEntry(s.start.line, s.start.column, s.end.line, s.end.column);
-  }
-  // The same inside a run of writes (see MsgPackWriter::open).
-  char* putSpanEntry(char* p, const Span& s) {
-    return w_.putSpanEntry(p, s.start.line, s.start.column, s.end.line, s.end.column);
-  }
+  void writeSpanEntry(const Span& s) { w_.run(kSpanRoom).span(s); }
   void writeStringSeqOpt(const NameList& names);
 
   void writeExpr(const SqlNode* node);
   // An array of expressions, after `key` when one is given (a key of four letters).
   void writeExprSeq(const NodeList& nodes, const PackedStr<5>* key = nullptr);
-  // A literal expression's {"kind": opening and its variant map (the span entry follows).
-  void writeLiteralExpr(const SqlNode* node);
   // A literal expression's entries and then its span entry `span`.
   void writeLiteralWithSpan(const SqlNode* node, const Span& span);
   void writeSubquery(const SqlNode* query);
@@ -159,14 +156,14 @@ class Encoder {
   // Fixed bytes, then the span entry `span`, as one run.
   template <size_t N>
   void writeRawThenSpan(const PackedStr<N>& raw, const Span& span) {
-    w_.close(
-        putSpanEntry(MsgPackWriter::put(w_.open(N + MsgPackWriter::kSpanEntryBytes), raw), span));
+    w_.run(N + kSpanRoom).raw(raw).span(span);
   }
   // A column reference (with no table: "table": nil) and then the span entry `span`.
   void writeColumnRefWithSpan(std::optional<std::string_view> table, std::string_view column,
                               const Span& span);
-  static bool putOperatorRun(char*& p, BinaryOperator op);
-  void writeOperatorSlow(BinaryOperator op);
+  // A generic operator's "op": <name>, "right":, in kOperatorRoom of a run.
+  static void putOperator(MsgPackWriter::Run& run, BinaryOperator op);
+  static constexpr size_t kOperatorRoom = 3 + kStrRoom + 6;
   // "alias": the name, or nil for none, and then the span entry `span`.
   void writeAliasAndSpan(const std::string_view* alias, const Span& span);
   void writeDropKind(const SqlNode* stmt, const PackedStr<10>& variant);
@@ -207,6 +204,7 @@ class Encoder {
   // The INSERT being streamed: where its "values" header is kept and how long it is, the rows
   // so far, and the span to return to when it closes.
   struct StreamedInsert {
+    size_t statementAt = 0;
     size_t headerAt = 0;
     size_t headerBytes = 0;
     size_t rows = 0;

@@ -4,13 +4,11 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <utility>
 
 namespace quorix {
 
@@ -51,41 +49,19 @@ inline constexpr PackedStr<1> kTrueByte{{static_cast<char>(0xc3)}};
 template <auto... Parts>
 inline constexpr auto kSeq = cat(Parts...);
 
-// The fixed pieces of a span entry around its four numbers.
-namespace span_bytes {
-inline constexpr char kSpanKey[] = "\xa4span";
-inline constexpr char kStartLine[] = "\x82\xa5start\x82\xa4line";
-// (0xa6 and 0xa3 in octal: a hex escape would swallow the letters after it.)
-inline constexpr char kColumnKey[] = "\246column";
-inline constexpr char kEndLine[] = "\243end\x82\xa4line";
-}  // namespace span_bytes
-
-// A span entry on one line: the fixed bytes, with the numbers left as zeros. Each number's
-// width is fixed by the pattern: 1 for a positive fixint, 2 for 0xcc and one byte, 3 for 0xcd
-// and two.
-template <size_t LineBytes, size_t StartColumnBytes = 1, size_t EndColumnBytes = 1>
-constexpr std::array<char, 42 + 2 * LineBytes + StartColumnBytes + EndColumnBytes>
-spanPatternOnLine() {
-  std::array<char, 42 + 2 * LineBytes + StartColumnBytes + EndColumnBytes> out{};
-  size_t at = 0;
-  auto text = [&](std::string_view t) {
-    for (char c : t) out[at++] = c;
-  };
-  auto number = [&](size_t bytes) {
-    if (bytes > 1) out[at] = static_cast<char>(bytes == 2 ? 0xcc : 0xcd);
-    at += bytes;
-  };
-  text(span_bytes::kSpanKey);
-  text(span_bytes::kStartLine);
-  number(LineBytes);
-  text(span_bytes::kColumnKey);
-  number(StartColumnBytes);
-  text(span_bytes::kEndLine);
-  number(LineBytes);
-  text(span_bytes::kColumnKey);
-  number(EndColumnBytes);
-  return out;
-}
+// A span entry whose four numbers are all below 128: the key "span" and the map {"start":
+// {"line", "column"}, "end": {"line", "column"}} with each number a one-byte positive fixint,
+// left as a zero here. The closing entry of nearly every node's map, and the most frequent
+// value of every document.
+inline constexpr char kSmallSpanEntry[] =
+    "\xa4span\x82\xa5start\x82\xa4line\0\246column\0\243end\x82\xa4line\0\246column";
+// Where the numbers go (0xa6 and 0xa3 in octal above: a hex escape would swallow the letters
+// after it).
+inline constexpr size_t kSmallSpanStartLine = 18, kSmallSpanStartColumn = 26,
+                        kSmallSpanEndLine = 37, kSmallSpanEndColumn = 45;
+// The terminator is the last number's place.
+inline constexpr size_t kSmallSpanBytes = sizeof kSmallSpanEntry;
+static_assert(kSmallSpanBytes == 46);
 
 class MsgPackWriter {
  public:
@@ -144,171 +120,27 @@ class MsgPackWriter {
   // afterwards. Throws bad_alloc.
   uint8_t* release();
 
-  void writeNil() { put(0xc0); }
-  void writeBool(bool v) { put(v ? 0xc3 : 0xc2); }
+  // Raises InternalDefect unless the bytes from `at` to the end are one whole value whose every
+  // map has the entries its header counts, each under a string key. Map headers are counted by
+  // hand in the packed constants: debug builds check every statement with this.
+  void checkWellFormed(size_t at) const;
+  // Where the next byte goes, as a place for checkWellFormed.
+  size_t mark() const { return size_; }
 
-  void writeString(std::string_view s) {
-    size_t n = s.size();
-    ensure(n + 5);
-    if (n <= 31) {
-      putUnchecked(static_cast<uint8_t>(0xa0 | n));
-    } else if (n <= 0xff) {
-      putUnchecked(0xd9);
-      putUnchecked(static_cast<uint8_t>(n));
-    } else if (n <= 0xffff) {
-      putUnchecked(0xda);
-      putBE16(static_cast<uint16_t>(n));
-    } else {
-      putUnchecked(0xdb);
-      putBE32(static_cast<uint32_t>(n));
-    }
-    copyShort(buf_ + size_, s.data(), n);
-    size_ += n;
-  }
-
+  // One value each (see Run for several).
+  void writeNil() { run(1).raw(kNilByte); }
+  void writeBool(bool v) { run(1).boolean(v); }
+  void writeString(std::string_view s) { run(kStrRoom).str(s); }
   template <size_t N>
   void writeRaw(const PackedStr<N>& p) {
-    ensure(N);
-    std::memcpy(buf_ + size_, p.bytes, N);
-    size_ += N;
+    run(N).raw(p);
   }
-
-  void writeArrayHeader(size_t n) { writeHeader(n, 0x90, 0xdc, 0xdd); }
-  void writeMapHeader(size_t n) { writeHeader(n, 0x80, 0xde, 0xdf); }
-
-  void writeInt(int64_t v) {
-    ensure(9);
-    intUnchecked(v);
-  }
-
-  void writeUInt32(uint32_t v) {
-    ensure(5);
-    writeUnsigned(v);
-  }
-
-  // A run of writes with one capacity check and the position kept in a register. Through the
-  // member functions above, each write loads the position that the previous one stored, and
-  // that store-to-load round trip, not the copying, bounds how fast a document is written.
-  // `open` makes room for at most `bytes` and returns where writing goes on; the put functions
-  // below write at a position and return the one after; `close` takes the end back. Nothing
-  // else may write in between.
-  char* open(size_t bytes) {
-    ensure(bytes);
-    return buf_ + size_;
-  }
-  void close(const char* p) { size_ = static_cast<size_t>(p - buf_); }
-
-  template <size_t N>
-  static char* put(char* p, const PackedStr<N>& bytes) {
-    std::memcpy(p, bytes.bytes, N);
-    return p + N;
-  }
-  // A string of at most 31 bytes, as a fixstr.
-  static char* putFixStr(char* p, std::string_view s) {
-    *p = static_cast<char>(0xa0 | s.size());
-    copyShort(p + 1, s.data(), s.size());
-    return p + 1 + s.size();
-  }
-  // An array header, in at most 5 bytes.
-  static char* putArrayHeader(char* p, size_t n) {
-    if (n <= 15) [[likely]] {
-      *p = static_cast<char>(0x90 | n);
-      return p + 1;
-    }
-    if (n <= 0xffff) {
-      p[0] = static_cast<char>(0xdc);
-      p[1] = static_cast<char>(n >> 8);
-      p[2] = static_cast<char>(n);
-      return p + 3;
-    }
-    p[0] = static_cast<char>(0xdd);
-    p[1] = static_cast<char>(n >> 24);
-    p[2] = static_cast<char>(n >> 16);
-    p[3] = static_cast<char>(n >> 8);
-    p[4] = static_cast<char>(n);
-    return p + 5;
-  }
-
-  // The most a span entry takes: its fixed 42 bytes and four numbers of up to 9.
-  static constexpr size_t kSpanEntryBytes = 42 + 4 * 9;
-
-  // The key "span" and then the span map {"start": {"line", "column"}, "end": {"line",
-  // "column"}}: the closing entry of nearly every node's map, and the most frequent value of
-  // every document. At most kSpanEntryBytes.
-  char* putSpanEntry(char* p, int64_t startLine, int64_t startColumn, int64_t endLine,
-                     int64_t endColumn) {
-    if ((static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
-         static_cast<uint64_t>(endLine) | static_cast<uint64_t>(endColumn)) <= 127) [[likely]] {
-      std::memcpy(p, kSmallPattern.data(), kSmallPattern.size());
-      p[18] = static_cast<char>(startLine);
-      p[26] = static_cast<char>(startColumn);
-      p[37] = static_cast<char>(endLine);
-      p[45] = static_cast<char>(endColumn);
-      return p + kSmallPattern.size();
-    }
-    return putSpanEntryBeyond127(p, startLine, startColumn, endLine, endColumn);
-  }
-
-  void writeSpanEntry(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
-    close(putSpanEntry(open(kSpanEntryBytes), startLine, startColumn, endLine, endColumn));
-  }
-
-  // Fixed bytes followed by one string: one capacity check for both.
-  template <size_t N>
-  void writeRawThenString(const PackedStr<N>& p, std::string_view s) {
-    if (s.size() <= 31) [[likely]] {
-      ensure(N + 1 + s.size());
-      std::memcpy(buf_ + size_, p.bytes, N);
-      buf_[size_ + N] = static_cast<char>(0xa0 | s.size());
-      copyShort(buf_ + size_ + N + 1, s.data(), s.size());
-      size_ += N + 1 + s.size();
-      return;
-    }
-    writeRaw(p);
-    writeString(s);
-  }
-
-  // Fixed bytes, a string, fixed bytes: one run when the string is a fixstr.
-  template <size_t N, size_t M>
-  void writeRawStringRaw(const PackedStr<N>& before, std::string_view s,
-                         const PackedStr<M>& after) {
-    if (s.size() <= 31) [[likely]] {
-      close(put(putFixStr(put(open(N + 32 + M), before), s), after));
-      return;
-    }
-    writeRawThenString(before, s);
-    writeRaw(after);
-  }
-
-  // Fixed bytes, then an array header: one run.
-  template <size_t N>
-  void writeRawThenArrayHeader(const PackedStr<N>& p, size_t n) {
-    close(putArrayHeader(put(open(N + 5), p), n));
-  }
-
-  // Fixed bytes, then a short string that `format(char* out)` writes in place and whose length
-  // (at most 31, at most Room) it returns: numbers go straight into the document, with no
-  // scratch copy to read back.
-  template <size_t Room, size_t N, typename Format>
-  void writeRawThenText(const PackedStr<N>& p, Format&& format) {
-    static_assert(Room <= 255);
-    ensure(N + 1 + Room);
-    char* out = buf_ + size_;
-    std::memcpy(out, p.bytes, N);
-    size_t n = format(out + N + 1);
-    out[N] = static_cast<char>(0xa0 | n);
-    size_ += N + 1 + n;
-  }
-
-  void writeSpanMap(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
-    close(putSpanGeneral(open(kSpanEntryBytes), false, startLine, startColumn, endLine, endColumn));
-  }
-
-  void writeDouble(double d) {
-    ensure(9);
-    putUnchecked(0xcb);
-    putBE64(std::bit_cast<uint64_t>(d));
-  }
+  void writeArrayHeader(size_t n) { run(kArrayHeaderRoom).arrayHeader(n); }
+  void writeMapHeader(size_t n);
+  // Any integer in its smallest form.
+  void writeInt(int64_t v);
+  void writeUInt32(uint32_t v) { writeInt(v); }
+  void writeDouble(double d) { writeDoubles(&d, 1); }
 
   // A run of float 64 values, as writeDouble would write them one by one.
   void writeDoubles(const double* values, size_t n) {
@@ -320,6 +152,125 @@ class MsgPackWriter {
       std::memcpy(p + 1, &be, 8);
     }
     size_ += 9 * n;
+  }
+
+  // What each piece of a Run may take of its room.
+  static constexpr size_t kStrRoom = 32;  // a string: longer ones make their own room
+  static constexpr size_t kArrayHeaderRoom = 5;
+  static constexpr size_t kSpanRoom = 42 + 4 * 9;  // the fixed bytes and four numbers of up to 9
+
+  // A run of writes with one capacity check and the position kept in a register. Through the
+  // member functions above, each write loads the position that the previous one stored, and
+  // that store-to-load round trip, not the copying, bounds how fast a document is written.
+  // The run makes room for `room` bytes, the sum of its pieces' shares (see kStrRoom and the
+  // others); debug builds check every piece against what is left. The run ends, and the writer
+  // takes its end back, when it goes out of scope; nothing else may write in between.
+  class Run {
+   public:
+    Run(MsgPackWriter& w, size_t room) : w_(w) {
+      w.ensure(room);
+      p_ = w.buf_ + w.size_;
+      end_ = p_ + room;
+    }
+    ~Run() { w_.size_ = static_cast<size_t>(p_ - w_.buf_); }
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+    template <size_t N>
+    Run& raw(const PackedStr<N>& bytes) {
+      use(N);
+      std::memcpy(p_, bytes.bytes, N);
+      p_ += N;
+      return *this;
+    }
+    // The first `n` bytes of `bytes`, copied as all Room of them (a table entry padded to
+    // Room, so that the copy has a fixed size).
+    template <size_t Room>
+    Run& rawPadded(const char (&bytes)[Room], size_t n) {
+      use(Room);
+      std::memcpy(p_, bytes, Room);
+      p_ += n;
+      return *this;
+    }
+    Run& boolean(bool v) {
+      use(1);
+      *p_++ = static_cast<char>(v ? 0xc3 : 0xc2);
+      return *this;
+    }
+    // Any string, in kStrRoom of the run.
+    Run& str(std::string_view s) {
+      use(kStrRoom);
+      if (s.size() <= 31) [[likely]] {
+        *p_ = static_cast<char>(0xa0 | s.size());
+        copyShort(p_ + 1, s.data(), s.size());
+        p_ += 1 + s.size();
+      } else {
+        const auto rest = static_cast<size_t>(end_ - p_) - kStrRoom;
+        p_ = longString(w_, p_, rest, s);
+        end_ = p_ + rest;
+      }
+      return *this;
+    }
+    // A string of at most 31 bytes that `format(char* out)` writes in place, with Room - 1
+    // bytes to work in, and whose length it returns: numbers go straight into the document, with no
+    // scratch copy to read back.
+    template <size_t Room, typename Format>
+    Run& text(Format&& format) {
+      static_assert(Room <= 33);
+      use(Room);
+      const size_t n = format(p_ + 1);
+      *p_ = static_cast<char>(0xa0 | n);
+      p_ += 1 + n;
+      return *this;
+    }
+    Run& arrayHeader(size_t n) {
+      use(kArrayHeaderRoom);
+      if (n <= 15) [[likely]] {
+        *p_++ = static_cast<char>(0x90 | n);
+      } else {
+        p_ = putLongHeader(p_, n, 0xdc);
+      }
+      return *this;
+    }
+    // The key "span" and a span map, in kSpanRoom of the run.
+    Run& span(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
+      use(kSpanRoom);
+      if ((static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
+           static_cast<uint64_t>(endLine) | static_cast<uint64_t>(endColumn)) <= 127) [[likely]] {
+        std::memcpy(p_, kSmallSpanEntry, kSmallSpanBytes);
+        p_[kSmallSpanStartLine] = static_cast<char>(startLine);
+        p_[kSmallSpanStartColumn] = static_cast<char>(startColumn);
+        p_[kSmallSpanEndLine] = static_cast<char>(endLine);
+        p_[kSmallSpanEndColumn] = static_cast<char>(endColumn);
+        p_ += kSmallSpanBytes;
+      } else {
+        p_ = putSpan(p_, startLine, startColumn, endLine, endColumn);
+      }
+      return *this;
+    }
+    // The same for anything with a start and an end that have a line and a column.
+    template <typename Span>
+    Run& span(const Span& s) {
+      return span(s.start.line, s.start.column, s.end.line, s.end.column);
+    }
+
+   private:
+    void use([[maybe_unused]] size_t bytes) const {
+#ifndef NDEBUG
+      if (static_cast<size_t>(end_ - p_) < bytes)
+        raiseOverrun(static_cast<size_t>(end_ - p_), bytes);
+#endif
+    }
+
+    MsgPackWriter& w_;
+    char* p_;
+    char* end_;
+  };
+
+  Run run(size_t room) { return Run(*this, room); }
+
+  void writeSpanEntry(int64_t startLine, int64_t startColumn, int64_t endLine, int64_t endColumn) {
+    run(kSpanRoom).span(startLine, startColumn, endLine, endColumn);
   }
 
  private:
@@ -349,242 +300,29 @@ class MsgPackWriter {
     }
   }
 
-  // Lines and columns: below 128 as one byte, up to 65535 in three, inline; the rest out of
-  // line.
-  void intUnchecked(int64_t v) {
-    if (static_cast<uint64_t>(v) <= 127) [[likely]] {
-      putUnchecked(static_cast<uint8_t>(v));
-    } else if (static_cast<uint64_t>(v) <= 0xff) {
-      putUnchecked(0xcc);
-      putUnchecked(static_cast<uint8_t>(v));
-    } else if (static_cast<uint64_t>(v) <= 0xffff) {
-      putUnchecked(0xcd);
-      putBE16(static_cast<uint16_t>(v));
-    } else {
-      intUncheckedWide(v);
-    }
-  }
-
-  [[gnu::noinline]] void intUncheckedWide(int64_t v) {
-    if (v >= 0) {
-      writeUnsigned(static_cast<uint64_t>(v));
-    } else if (v >= -32) {
-      putUnchecked(static_cast<uint8_t>(v));
-    } else if (v >= -128) {
-      putUnchecked(0xd0);
-      putUnchecked(static_cast<uint8_t>(v));
-    } else if (v >= -32768) {
-      putUnchecked(0xd1);
-      putBE16(static_cast<uint16_t>(v));
-    } else if (v >= -2147483648LL) {
-      putUnchecked(0xd2);
-      putBE32(static_cast<uint32_t>(v));
-    } else {
-      putUnchecked(0xd3);
-      putBE64(static_cast<uint64_t>(v));
-    }
-  }
-
-  void writeUnsigned(uint64_t v) {
-    if (v <= 127) {
-      putUnchecked(static_cast<uint8_t>(v));
-    } else if (v <= 0xff) {
-      putUnchecked(0xcc);
-      putUnchecked(static_cast<uint8_t>(v));
-    } else if (v <= 0xffff) {
-      putUnchecked(0xcd);
-      putBE16(static_cast<uint16_t>(v));
-    } else if (v <= 0xffffffffULL) {
-      putUnchecked(0xce);
-      putBE32(static_cast<uint32_t>(v));
-    } else {
-      putUnchecked(0xcf);
-      putBE64(v);
-    }
-  }
-
-  void writeHeader(size_t n, uint8_t fix, uint8_t b16, uint8_t b32) {
-    ensure(5);
-    if (n <= 15) {
-      putUnchecked(static_cast<uint8_t>(fix | n));
-    } else if (n <= 0xffff) {
-      putUnchecked(b16);
-      putBE16(static_cast<uint16_t>(n));
-    } else {
-      putUnchecked(b32);
-      putBE32(static_cast<uint32_t>(n));
-    }
-  }
-
-  void put(uint8_t b) {
-    ensure(1);
-    putUnchecked(b);
-  }
-  void putUnchecked(uint8_t b) { buf_[size_++] = static_cast<char>(b); }
-  void putBE16(uint16_t v) {
-    v = static_cast<uint16_t>((v >> 8) | (v << 8));
-    std::memcpy(buf_ + size_, &v, 2);
-    size_ += 2;
-  }
-  void putBE32(uint32_t v) {
-    v = __builtin_bswap32(v);
-    std::memcpy(buf_ + size_, &v, 4);
-    size_ += 4;
-  }
-  void putBE64(uint64_t v) {
-    v = __builtin_bswap64(v);
-    std::memcpy(buf_ + size_, &v, 8);
-    size_ += 8;
-  }
+  // Out of line, so that the many runs stay small, and taking and returning positions, never
+  // the Run or its fields, which then stay in registers.
+  // A string past 31 bytes, written at `p` of a run: the writer grows for it and for the `rest`
+  // of the run's room; returns where the run goes on.
+  [[gnu::noinline]] static char* longString(MsgPackWriter& w, char* p, size_t rest,
+                                            std::string_view s);
+  // The header of an array (`marker16` 0xdc) or map (0xde) of 16 entries or more.
+  [[gnu::noinline]] static char* putLongHeader(char* p, size_t n, uint8_t marker16);
+  // A span entry with a number past 127.
+  [[gnu::noinline]] static char* putSpan(char* p, int64_t startLine, int64_t startColumn,
+                                         int64_t endLine, int64_t endColumn);
+  [[noreturn, gnu::cold, gnu::noinline]] static void raiseOverrun(size_t left, size_t wanted);
 
   void ensure(size_t extra) {
     if (cap_ - size_ < extra) [[unlikely]]
       grow(extra);
   }
   void grow(size_t extra);
+  // From this capacity on, the buffer's pages are advised to be huge (see adviseHugePages).
+  static constexpr size_t kHugePageAdviceBytes = size_t(4) << 20;
+  void adviseHugePages() const;
   [[noreturn]] void raiseTooLarge() const;
   void writeHeaderAt(size_t at, size_t count);
-  // The span entries with a number past 127: out of line, so that the many places that write
-  // a span entry stay small.
-  [[gnu::noinline]] static char* putSpanEntryBeyond127(char* p, int64_t startLine,
-                                                       int64_t startColumn, int64_t endLine,
-                                                       int64_t endColumn) {
-    if (startLine == endLine && static_cast<uint64_t>(startLine) <= 0xffff &&
-        (static_cast<uint64_t>(startColumn) | static_cast<uint64_t>(endColumn)) <= 127) {
-      // Past line 127 of a text of short lines: the line takes two or three bytes, the columns
-      // one each.
-      if (startLine <= 0xff) {
-        std::memcpy(p, kLine8Pattern.data(), kLine8Pattern.size());
-        p[19] = p[39] = static_cast<char>(startLine);
-        p[27] = static_cast<char>(startColumn);
-        p[47] = static_cast<char>(endColumn);
-        return p + kLine8Pattern.size();
-      }
-      std::memcpy(p, kLine16Pattern.data(), kLine16Pattern.size());
-      p[19] = p[40] = static_cast<char>(startLine >> 8);
-      p[20] = p[41] = static_cast<char>(startLine);
-      p[28] = static_cast<char>(startColumn);
-      p[49] = static_cast<char>(endColumn);
-      return p + kLine16Pattern.size();
-    }
-    if (startLine == endLine && static_cast<uint64_t>(startLine) <= 127 &&
-        (static_cast<uint64_t>(startColumn) | static_cast<uint64_t>(endColumn)) <= 0xffff) {
-      // A long line among the first 127: each column is one of three widths, so one of nine
-      // fixed layouts with holes (columns only grow along a line, so six are ever used).
-      static constexpr auto kWriters = []<size_t... Pair>(std::index_sequence<Pair...>) {
-        return std::array<char* (*)(char*, char, uint32_t, uint32_t), sizeof...(Pair)>{
-            &putSpanOnShortLine<Pair / 3 + 1, Pair % 3 + 1>...};
-      }
-      (std::make_index_sequence<9>{});
-      const auto start = static_cast<uint32_t>(startColumn);
-      const auto end = static_cast<uint32_t>(endColumn);
-      return kWriters[(numberWidth(start) - 1) * 3 + numberWidth(end) - 1](
-          p, static_cast<char>(startLine), start, end);
-    }
-    if (startLine == endLine &&
-        (static_cast<uint64_t>(startLine) | static_cast<uint64_t>(startColumn) |
-         static_cast<uint64_t>(endColumn)) <= 0xffff) {
-      return putSpanEntryOnLine(p, static_cast<uint32_t>(startLine),
-                                static_cast<uint32_t>(startColumn),
-                                static_cast<uint32_t>(endColumn));
-    }
-    return putSpanGeneral(p, true, startLine, startColumn, endLine, endColumn);
-  }
-
-  // How many bytes a number up to 65535 takes as a MessagePack unsigned integer.
-  static constexpr size_t numberWidth(uint32_t v) {
-    return size_t{1} + size_t{v > 127} + size_t{v > 0xff};
-  }
-
-  // Fills a number hole of a precomputed layout (whose marker byte is already in place).
-  template <size_t Width>
-  static void fillNumber(char* at, uint32_t v) {
-    if constexpr (Width == 1) {
-      at[0] = static_cast<char>(v);
-    } else if constexpr (Width == 2) {
-      at[1] = static_cast<char>(v);
-    } else {
-      at[1] = static_cast<char>(v >> 8);
-      at[2] = static_cast<char>(v);
-    }
-  }
-
-  template <size_t StartWidth, size_t EndWidth>
-  static char* putSpanOnShortLine(char* p, char line, uint32_t startColumn, uint32_t endColumn) {
-    static constexpr auto kPattern = spanPatternOnLine<1, StartWidth, EndWidth>();
-    constexpr size_t kLineAt = sizeof kSpanKey - 1 + sizeof kStartLine - 1;
-    constexpr size_t kStartAt = kLineAt + 1 + sizeof kColumnKey - 1;
-    constexpr size_t kEndLineAt = kStartAt + StartWidth + sizeof kEndLine - 1;
-    constexpr size_t kEndAt = kEndLineAt + 1 + sizeof kColumnKey - 1;
-    std::memcpy(p, kPattern.data(), kPattern.size());
-    p[kLineAt] = p[kEndLineAt] = line;
-    fillNumber<StartWidth>(p + kStartAt, startColumn);
-    fillNumber<EndWidth>(p + kEndAt, endColumn);
-    return p + kPattern.size();
-  }
-
-  // A span within one line, with numbers up to 65535: in a long text or a long line, most
-  // spans that miss the all-small pattern.
-  static char* putSpanEntryOnLine(char* p, uint32_t line, uint32_t startColumn,
-                                  uint32_t endColumn) {
-    char lineBytes[4], startBytes[4], endBytes[4];
-    const size_t lineLength = smallUInt(line, lineBytes);
-    const size_t startLength = smallUInt(startColumn, startBytes);
-    const size_t endLength = smallUInt(endColumn, endBytes);
-    p = putText(putText(p, kSpanKey), kStartLine);
-    p = putPadded(p, lineBytes, lineLength);
-    p = putPadded(putText(p, kColumnKey), startBytes, startLength);
-    p = putPadded(putText(p, kEndLine), lineBytes, lineLength);
-    return putPadded(putText(p, kColumnKey), endBytes, endLength);
-  }
-
-  static constexpr auto& kSpanKey = span_bytes::kSpanKey;
-  static constexpr auto& kStartLine = span_bytes::kStartLine;
-  static constexpr auto& kColumnKey = span_bytes::kColumnKey;
-  static constexpr auto& kEndLine = span_bytes::kEndLine;
-
-  static constexpr auto kSmallPattern = spanPatternOnLine<1>();
-  static constexpr auto kLine8Pattern = spanPatternOnLine<2>();
-  static constexpr auto kLine16Pattern = spanPatternOnLine<3>();
-
-  // Fixed text without its terminator; returns the position after it.
-  template <size_t N>
-  static char* putText(char* p, const char (&text)[N]) {
-    std::memcpy(p, text, N - 1);
-    return p + N - 1;
-  }
-
-  // A number padded to four bytes, copied as one word; the position advances by its length.
-  static char* putPadded(char* p, const char* bytes, size_t length) {
-    std::memcpy(p, bytes, 4);
-    return p + length;
-  }
-
-  // A number up to 65535 in its smallest unsigned form, padded to four bytes; returns its length.
-  static size_t smallUInt(uint32_t v, char* out) {
-    if (v <= 127) {
-      out[0] = static_cast<char>(v);
-      out[1] = out[2] = out[3] = 0;
-      return 1;
-    }
-    if (v <= 0xff) {
-      out[0] = static_cast<char>(0xcc);
-      out[1] = static_cast<char>(v);
-      out[2] = out[3] = 0;
-      return 2;
-    }
-    out[0] = static_cast<char>(0xcd);
-    out[1] = static_cast<char>(v >> 8);
-    out[2] = static_cast<char>(v);
-    out[3] = 0;
-    return 3;
-  }
-
-  // Any span map, optionally after the key "span": the path for numbers of 128 and more.
-  // Writes at most kSpanEntryBytes at `p` and returns the position after them.
-  [[gnu::noinline]] static char* putSpanGeneral(char* p, bool withKey, int64_t startLine,
-                                                int64_t startColumn, int64_t endLine,
-                                                int64_t endColumn);
 
   char* buf_;
   size_t size_ = 0;

@@ -180,7 +180,6 @@ constexpr ByteTables buildByteTables() {
 constexpr ByteTables kBytes = buildByteTables();
 
 inline unsigned char byteAt(const char* p) { return static_cast<unsigned char>(*p); }
-inline bool isDigit(const char* p) { return static_cast<unsigned>(byteAt(p) - '0') < 10u; }
 
 }  // namespace
 
@@ -277,7 +276,7 @@ void Lexer::skipWhitespace() {
   for (;;) {
     if (pos_ >= end_) return;
     char c = *pos_;
-    if (c == ' ' || c == '\t' || c == '\r') {
+    if (isBlankInLine(c)) {
       ++pos_;
     } else if (c == '\n') {
       ++pos_;
@@ -459,13 +458,7 @@ void Lexer::next(Token& tok) {
         q = scanWord(p, end, kind);
         break;
       case fcDigit:
-        while (q < end && isDigit(q)) ++q;
-        kind = tkInteger;
-        if (q + 1 < end && *q == '.' && isDigit(q + 1)) {
-          q += 2;
-          while (q < end && isDigit(q)) ++q;
-          kind = tkFloat;
-        }
+        q = scanNumber(p, end, kind, [](char, bool) {});
         break;
       case fcSingle:
         kind = kBytes.single[c];

@@ -22,6 +22,40 @@ std::string_view tokenKindName(TokenKind kind);
 // Keyword kind of a scanned word (ASCII case-insensitive, whole word), or tkIdent.
 TokenKind classifyWord(const char* word, size_t length);
 
+// The scanner's rules for blanks and numbers, shared with the parser's shortcuts that read a
+// stretch of the text themselves (see Lexer::position), so that both read the text alike.
+inline bool isDigitByte(char c) { return static_cast<unsigned>(c - '0') < 10u; }
+
+// Blanks other than the line break, which only the scanner may step over: it counts lines.
+inline bool isBlankInLine(char c) {
+  constexpr uint64_t kBlanks = (uint64_t{1} << ' ') | (uint64_t{1} << '\t') | (uint64_t{1} << '\r');
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= ' ' && ((kBlanks >> byte) & 1) != 0;
+}
+inline const char* skipBlanksInLine(const char* p, const char* end) {
+  while (p < end && isBlankInLine(*p)) ++p;
+  return p;
+}
+
+// A number's lexeme from its first digit at `p`: digits, then a point and digits when a digit
+// follows the point. Returns its end and sets `kind` (tkInteger or tkFloat). `digit(c,
+// afterPoint)` sees each digit in order, so that a caller can convert the number as it goes by.
+template <typename Digit>
+[[gnu::always_inline]] inline const char* scanNumber(const char* p, const char* end,
+                                                     TokenKind& kind, Digit&& digit) {
+  digit(*p, false);
+  const char* q = p + 1;
+  while (q < end && isDigitByte(*q)) digit(*q++, false);
+  kind = tkInteger;
+  if (q + 1 < end && *q == '.' && isDigitByte(q[1])) {
+    digit(q[1], true);
+    q += 2;
+    while (q < end && isDigitByte(*q)) digit(*q++, true);
+    kind = tkFloat;
+  }
+  return q;
+}
+
 struct Token {
   TokenKind kind = tkEof;
   std::string_view lexeme;  // a view into the input, or into the arena for unescaped strings

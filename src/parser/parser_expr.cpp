@@ -343,9 +343,8 @@ void Parser::parseListElements(NodeList& into) {
   // comment or line break before the separator) goes the general way, from the same lookahead.
   for (;;) {
     if (kIsLiteral[current_.kind]) {
-      const char* p = lexer_.position();
       const char* const end = lexer_.inputEnd();
-      while (p < end && *p == ' ') ++p;
+      const char* p = skipBlanksInLine(lexer_.position(), end);
       if (p < end && (*p == ',' || *p == ')')) {
         append(into, makeLiteral(current_));
         lexer_.resumeAt(p + 1);
@@ -364,20 +363,10 @@ void Parser::parseListElements(NodeList& into) {
 [[gnu::noinline]] SqlNode* Parser::parseLeafPrimary() {
   switch (current_.kind) {
     case tkIdent: {
-      Token name;
-      const char* after = lexer_.position();
-      if (after != lexer_.inputEnd() && *after == '.') {
-        // "t.c", the commonest column reference: the point directly after the name is the next
-        // token for certain, so step over it without making it one.
-        name = current_;
-        lexer_.resumeAt(after + 1);
-        lexer_.next(current_);
-      } else {
-        name = advance();
-        if (check(tkLParen)) return parseFunctionCall(name);
-        if (!check(tkDot)) return newIdent(arena_, name.lexeme, tokenSpan(name));
-        advance();
-      }
+      Token name = advance();
+      if (check(tkLParen)) return parseFunctionCall(name);
+      if (!check(tkDot)) return newIdent(arena_, name.lexeme, tokenSpan(name));
+      advance();
       Token column = expectIdent("column name");
       SqlNode* ref = newNode(arena_, nkColumnRef, tokenSpan(name));
       append(ref->children(), newIdent(arena_, name.lexeme, tokenSpan(name)));
@@ -505,8 +494,6 @@ class VectorValues {
   size_t capacity_ = 0;
 };
 
-inline bool isDigitByte(char c) { return static_cast<unsigned>(c - '0') < 10; }
-
 }  // namespace
 
 SqlNode* Parser::parseVectorLiteral() {
@@ -522,29 +509,22 @@ SqlNode* Parser::parseVectorLiteral() {
   const char* const end = lexer_.inputEnd();
   bool closed = false;
   for (;;) {
-    const char* q = p;
-    while (q < end && *q == ' ') ++q;
+    const char* q = skipBlanksInLine(p, end);
     const bool negative = q < end && *q == '-';
     if (negative) ++q;
     if (q == end || !isDigitByte(*q)) break;
     uint64_t digits = 0;
     int count = 0;
     int fraction = 0;
-    do {
-      digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+    TokenKind kind;
+    q = scanNumber(q, end, kind, [&](char c, bool afterPoint) {
+      digits = digits * 10 + static_cast<unsigned>(c - '0');
       ++count;
-    } while (q < end && isDigitByte(*q));
-    if (end - q >= 2 && *q == '.' && isDigitByte(q[1])) {
-      ++q;
-      do {
-        digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
-        ++count;
-        ++fraction;
-      } while (q < end && isDigitByte(*q));
-    }
+      fraction += afterPoint;
+    });
     // More than 19 digits may have wrapped around.
     if (count > 19 || digits > kMaxExactDigits || fraction > kMaxExactFraction) break;
-    while (q < end && *q == ' ') ++q;
+    q = skipBlanksInLine(q, end);
     if (q == end || (*q != ',' && *q != ']')) break;
     const double v = exactDecimal(digits, fraction);
     values.push(negative ? -v : v);
