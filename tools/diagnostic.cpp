@@ -2,7 +2,11 @@
 
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <optional>
+
+#include "quorix_sql_tools.h"
 
 namespace quorix::tools {
 namespace {
@@ -108,25 +112,74 @@ std::string caretMarker(std::string_view line, size_t column, size_t width) {
   return out;
 }
 
+// Messages of literals that could not be converted; they name no position.
+constexpr std::string_view kIntegerRange = "Parsed integer outside of valid range";
+constexpr std::string_view kInvalidPrefixes[] = {"invalid integer: ", "invalid float: "};
+
+// An integer literal's digits past what a signed 64-bit integer holds.
+bool beyondInt64(std::string_view digits) {
+  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+  constexpr std::string_view kMax = "9223372036854775807";
+  return digits.size() > kMax.size() || (digits.size() == kMax.size() && digits > kMax);
+}
+
+// The literal a conversion failure is about, found with the scanner: the one whose text the
+// message names, or for a range error the first integer literal out of range outside a vector
+// literal (whose elements are read as floating point, so never out of range).
+std::optional<ErrorPosition> locateLiteral(std::string_view source, std::string_view message) {
+  std::string_view named;
+  const bool range = message == kIntegerRange;
+  for (std::string_view prefix : kInvalidPrefixes) {
+    if (message.starts_with(prefix)) named = message.substr(prefix.size());
+  }
+  if (!range && named.empty()) return std::nullopt;
+  const QuorixTokens r = quorix_sql_tokens(source.data(), static_cast<int32_t>(source.size()));
+  const std::unique_ptr<QuorixToken, decltype(&quorix_tools_free)> tokens(r.tokens,
+                                                                          &quorix_tools_free);
+  const std::unique_ptr<char, decltype(&quorix_tools_free)> error(r.error, &quorix_tools_free);
+  int brackets = 0;
+  for (int32_t i = 0; r.status == 0 && i < r.count; ++i) {
+    const QuorixToken& t = r.tokens[i];
+    const std::string_view kind = quorix_token_kind_name(t.kind);
+    const std::string_view text = source.substr(t.start, t.end - t.start);
+    brackets += kind == "tkLBracket" ? 1 : kind == "tkRBracket" ? -1 : 0;
+    const bool found = range ? kind == "tkInteger" && brackets <= 0 && beyondInt64(text)
+                             : (kind == "tkInteger" || kind == "tkFloat") && text == named;
+    if (found) return ErrorPosition{t.line, t.column, t.end - t.start};
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<ErrorPosition> errorPosition(std::string_view source, std::string_view message) {
+  if (const std::optional<Located> at = locate(message)) {
+    ErrorPosition position{at->line, at->column, 0};
+    if (const std::optional<std::string_view> line = sourceLine(source, at->line)) {
+      position.width = tokenWidth(*line, at->column - 1, at->got);
+    }
+    return position;
+  }
+  return locateLiteral(source, message);
+}
 
 std::string formatDiagnostic(std::string_view fileName, std::string_view source,
                              std::string_view message, DiagnosticStyle style) {
   const auto paint = [&](std::string_view code, std::string_view text) {
     return style.colour ? std::string(code).append(text).append(kReset) : std::string(text);
   };
-  const std::optional<Located> at = locate(message);
+  const std::optional<Located> located = locate(message);
+  const std::optional<ErrorPosition> at = errorPosition(source, message);
   std::string out(fileName);
   if (at) out += ':' + std::to_string(at->line) + ':' + std::to_string(at->column);
   out = paint(kBold, out + ':') + ' ' + paint(kRed, "error:") + ' ';
-  out += at ? at->what : message;
+  out += located ? located->what : message;
   out += '\n';
   if (!at) return out;
   const std::optional<std::string_view> line = sourceLine(source, at->line);
   if (!line) return out;
   out.append(*line) += '\n';
-  const size_t width = tokenWidth(*line, at->column - 1, at->got);
-  out += caretIndent(*line, at->column) + paint(kGreen, caretMarker(*line, at->column, width));
+  out += caretIndent(*line, at->column) + paint(kGreen, caretMarker(*line, at->column, at->width));
   return out + '\n';
 }
 

@@ -139,6 +139,16 @@ const OptionRow* findOption(std::string_view name, Command command) {
 
 const CommandRow& commandRow(Command command) { return kCommands[static_cast<unsigned>(command)]; }
 
+bool namesAFile(const std::string& word) {
+  struct stat st;
+  return ::stat(word.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Arguments are files, not SQL, when every one of them names a file.
+bool argumentsAreFiles(const std::vector<std::string>& words) {
+  return !words.empty() && std::all_of(words.begin(), words.end(), namesAFile);
+}
+
 Options parseArguments(int argc, char** argv) {
   Options options;
   bool optionsEnded = false;
@@ -183,7 +193,8 @@ Options parseArguments(int argc, char** argv) {
   if (!options.words.empty() && !options.files.empty()) {
     throw UsageError("give the SQL as arguments or with -f, not both");
   }
-  if (options.inPlace && (options.files.empty() || options.output == Output::kCheck)) {
+  const bool files = !options.files.empty() || argumentsAreFiles(options.words);
+  if (options.inPlace && (!files || options.output == Output::kCheck)) {
     throw UsageError("-i rewrites files: give them with -f, and leave out --check");
   }
   return options;
@@ -198,9 +209,12 @@ void printHelp(Command command) {
   }
   std::printf(
       "%c%s.\n\n"
-      "The SQL is the arguments joined with spaces, or each file given with -f on its own, or\n"
-      "standard input. Errors are reported as FILE:LINE:COL: error: MESSAGE, FILE being the\n"
-      "file, <args> or <stdin>.\n",
+      "The SQL is the arguments joined with spaces (or, when every argument names a file, those\n"
+      "files), or each file given with -f on its own, or standard input. Errors are reported as\n"
+      "FILE:LINE:COL: error: MESSAGE, FILE being the file, <args> or <stdin>. With several\n"
+      "files, each JSON result is one object naming its file, {\"file\": F, \"document\" (or\n"
+      "\"statements\", \"tokens\"): ...}, or {\"file\": F, \"error\": M, \"line\": L, \"column\": "
+      "C}.\n",
       std::toupper(static_cast<unsigned char>(c.help[0])), c.help + 1);
   if (command == Command::kParse) {
     std::printf("\nCommands:\n");
@@ -241,12 +255,13 @@ struct Source {
   std::string path;  // empty for SQL given as arguments
 };
 
-// Files are parsed one by one, so each error is placed within its own file.
+// Files are parsed one by one, so each error is placed within its own file. Arguments that all
+// name files are those files, as in `quorix-sql --check *.sql`; otherwise they are SQL.
 std::vector<Source> listSources(const Options& options) {
-  if (!options.words.empty()) return {{"<args>", ""}};
-  if (options.files.empty()) return {{"<stdin>", "-"}};
+  if (!options.words.empty() && !argumentsAreFiles(options.words)) return {{"<args>", ""}};
+  if (options.files.empty() && options.words.empty()) return {{"<stdin>", "-"}};
   std::vector<Source> sources;
-  for (const std::string& path : options.files) {
+  for (const std::string& path : options.words.empty() ? options.files : options.words) {
     sources.push_back({path == "-" ? "<stdin>" : path, path});
   }
   return sources;
@@ -290,6 +305,42 @@ bool fitsTheLibrary(const Source& source, const std::string& sql) {
   return unfit == nullptr;
 }
 
+// With several files, each JSON result goes out inside an object that names its file, and a
+// failure as an object with the message and its place (null where the message has none), so
+// that every file's outcome can be told apart in the stream. One source prints the bare result.
+struct JsonLabel {
+  bool wanted = false;
+  const char* key = "";  // the result's key: "document", "statements" or "tokens"
+};
+
+void writeResult(const Source& source, const JsonLabel& label, std::string json) {
+  if (label.wanted) {
+    std::string out = "{\"file\":";
+    quorix::tools::appendJsonString(out, source.name);
+    out.append(",\"").append(label.key).append("\":");
+    if (json.ends_with('\n')) json.pop_back();
+    json = out + json + "}\n";
+  } else if (!json.ends_with('\n')) {
+    json += '\n';
+  }
+  writeOut(stdout, json.data(), json.size());
+}
+
+// The diagnostic on standard error, and with several files the failure in the stream as well.
+void reject(const Source& source, std::string_view sql, std::string_view message,
+            const JsonLabel& label) {
+  reportError(source, sql, message);
+  if (!label.wanted) return;
+  std::string out = "{\"file\":";
+  quorix::tools::appendJsonString(out, source.name);
+  out += ",\"error\":";
+  quorix::tools::appendJsonString(out, message);
+  const auto at = quorix::tools::errorPosition(sql, message);
+  out += ",\"line\":" + (at ? std::to_string(at->line) : std::string("null"));
+  out += ",\"column\":" + (at ? std::to_string(at->column) : std::string("null")) + "}\n";
+  writeOut(stdout, out.data(), out.size());
+}
+
 int32_t length(const std::string& sql) { return static_cast<int32_t>(sql.size()); }
 
 // Every block a library call returns goes back to it, also when writing out throws.
@@ -301,10 +352,11 @@ using ToolsBlock = std::unique_ptr<T, ToolsFree>;
 
 // A tool's result record: the block is owned; a failure is reported against the source.
 template <typename Result>
-bool succeeded(const Source& source, const std::string& sql, const Result& r) {
+bool succeeded(const Source& source, const std::string& sql, const Result& r,
+               const JsonLabel& label = {}) {
   const ToolsBlock<char> error(r.error);
   if (r.status == 0) return true;
-  reportError(source, sql, {r.error, static_cast<size_t>(r.error_len)});
+  reject(source, sql, {r.error, static_cast<size_t>(r.error_len)}, label);
   return false;
 }
 
@@ -313,12 +365,12 @@ Output jsonOutput(Output output) {
   return isatty(STDOUT_FILENO) != 0 ? Output::kPretty : Output::kCompact;
 }
 
-int parseOne(const Source& source, const std::string& sql, Output output) {
+int parseOne(const Source& source, const std::string& sql, Output output, const JsonLabel& label) {
   const ParseResult result = quorix_parse_sql(sql.c_str(), length(sql));
   const std::unique_ptr<uint8_t, LibraryFree> data(result.data);
   const std::unique_ptr<char, LibraryFree> error(result.error);
   if (result.status != 0) {
-    reportError(source, sql, {result.error, static_cast<size_t>(result.error_len)});
+    reject(source, sql, {result.error, static_cast<size_t>(result.error_len)}, label);
     return kExitRejected;
   }
   const size_t size = static_cast<size_t>(result.data_len);
@@ -326,8 +378,7 @@ int parseOne(const Source& source, const std::string& sql, Output output) {
     writeOut(stdout, reinterpret_cast<const char*>(result.data), size);
   } else if (output != Output::kCheck) {
     const quorix::tools::JsonStyle style{.pretty = output == Output::kPretty};
-    const std::string json = quorix::tools::msgpackToJson(result.data, size, style) + '\n';
-    writeOut(stdout, json.data(), json.size());
+    writeResult(source, label, quorix::tools::msgpackToJson(result.data, size, style));
   }
   return kExitOk;
 }
@@ -431,10 +482,10 @@ class JsonArray {
   std::string out_;
 };
 
-int splitOne(const Source& source, const std::string& sql, Output output) {
+int splitOne(const Source& source, const std::string& sql, Output output, const JsonLabel& label) {
   const QuorixStatements r = quorix_sql_split(sql.c_str(), length(sql));
   const ToolsBlock<QuorixStatement> statements(r.statements);
-  if (!succeeded(source, sql, r)) return kExitRejected;
+  if (!succeeded(source, sql, r, label)) return kExitRejected;
   JsonArray json(jsonOutput(output));
   for (int32_t i = 0; i < r.count; ++i) {
     const QuorixStatement& s = r.statements[i];
@@ -451,15 +502,14 @@ int splitOne(const Source& source, const std::string& sql, Output output) {
     }
     json.endObject();
   }
-  const std::string out = json.finish();
-  writeOut(stdout, out.data(), out.size());
+  writeResult(source, label, json.finish());
   return kExitOk;
 }
 
-int tokensOne(const Source& source, const std::string& sql, Output output) {
+int tokensOne(const Source& source, const std::string& sql, Output output, const JsonLabel& label) {
   const QuorixTokens r = quorix_sql_tokens(sql.c_str(), length(sql));
   const ToolsBlock<QuorixToken> tokens(r.tokens);
-  if (!succeeded(source, sql, r)) return kExitRejected;
+  if (!succeeded(source, sql, r, label)) return kExitRejected;
   JsonArray json(jsonOutput(output));
   for (int32_t i = 0; i < r.count; ++i) {
     const QuorixToken& t = r.tokens[i];
@@ -480,18 +530,20 @@ int tokensOne(const Source& source, const std::string& sql, Output output) {
     json.boolean((t.flags & QUORIX_TOKEN_UNTERMINATED) != 0);
     json.endObject();
   }
-  const std::string out = json.finish();
-  writeOut(stdout, out.data(), out.size());
+  writeResult(source, label, json.finish());
   return kExitOk;
 }
 
-int runOne(const Options& options, const Source& source, const std::string& sql) {
+int runOne(const Options& options, const Source& source, const std::string& sql,
+           bool severalSources) {
   if (!fitsTheLibrary(source, sql)) return kExitRejected;
+  const bool json = options.output != Output::kMsgpack && options.output != Output::kCheck;
+  const auto label = [&](const char* key) { return JsonLabel{severalSources && json, key}; };
   switch (options.command) {
     case Command::kParse:
-      return parseOne(source, sql, jsonOutput(options.output));
+      return parseOne(source, sql, jsonOutput(options.output), label("document"));
     case Command::kCheck:
-      return parseOne(source, sql, Output::kCheck);
+      return parseOne(source, sql, Output::kCheck, {});
     case Command::kFormat:
       return formatOne(source, sql, options);
     case Command::kNormalize:
@@ -499,21 +551,36 @@ int runOne(const Options& options, const Source& source, const std::string& sql)
     case Command::kFingerprint:
       return fingerprintOne(source, sql);
     case Command::kSplit:
-      return splitOne(source, sql, options.output);
+      return splitOne(source, sql, options.output, label("statements"));
     case Command::kTokens:
-      return tokensOne(source, sql, options.output);
+      return tokensOne(source, sql, options.output, label("tokens"));
   }
   return kExitTrouble;
+}
+
+// SQL arguments that were rejected while some of them name files: the user most likely meant
+// the files (arguments are files only when every one of them names a file).
+void noteFileNames(const std::vector<std::string>& words) {
+  for (const std::string& word : words) {
+    if (!namesAFile(word)) continue;
+    std::fprintf(stderr,
+                 "quorix-sql: note: '%s' is a file, but the arguments were read as SQL since "
+                 "not all of them name files; read it with -f %s\n",
+                 word.c_str(), word.c_str());
+  }
 }
 
 // Every source gets its own report; the exit status is that of the worst outcome.
 int runCommand(const Options& options) {
   int status = kExitOk;
-  for (const Source& source : listSources(options)) {
+  const std::vector<Source> sources = listSources(options);
+  for (const Source& source : sources) {
     std::string sql;
     try {
       sql = source.path.empty() ? joinWords(options.words) : readAll(source.path);
-      status = std::max(status, runOne(options, source, sql));
+      const int outcome = runOne(options, source, sql, sources.size() > 1);
+      if (outcome == kExitRejected && source.path.empty()) noteFileNames(options.words);
+      status = std::max(status, outcome);
     } catch (const std::runtime_error& e) {
       std::fprintf(stderr, "quorix-sql: %s\n", e.what());
       status = kExitTrouble;
