@@ -8,8 +8,10 @@ QUORIX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QUORIX_BUILD_DIR=${QUORIX_BUILD_DIR:-$QUORIX_ROOT/build}
 
 # The compiler and CMake, GoogleTest and msgpack-c for the C++ tests, and Python's msgpack for
-# the test that loads the library the way a foreign host does.
-QUORIX_PACKAGES=(build-essential cmake g++ libgtest-dev libmsgpack-dev python3 python3-msgpack)
+# the test that loads the library the way a foreign host does; venv, setuptools and wheel for
+# the test that pip-installs the Python package offline.
+QUORIX_PACKAGES=(build-essential cmake g++ libgtest-dev libmsgpack-dev python3 python3-msgpack
+  python3-venv python3-setuptools python3-wheel)
 # A script that needs more (sanitize.sh wants valgrind) adds the names, separated by spaces, to
 # QUORIX_EXTRA_PACKAGES before it calls quorix_install_packages; nobody else pays for them.
 QUORIX_EXTRA_PACKAGES=${QUORIX_EXTRA_PACKAGES:-}

@@ -4,8 +4,9 @@
     >>> q.parse("SELECT 1")[0]["kind"]["variant"]
     'Select'
 
-Exceptions (all carry ``message``, ``line`` and ``column``; the position is None when the
-library's message has none):
+Exceptions (all carry ``message``, ``line`` and ``column``; a value error's position is that
+of the literal it names, found in the text; the position is None when neither the message nor
+the text gives one):
 
     SqlParserError            anything the library reported instead of a document
     ├── SqlSyntaxError        the text is not valid SQL ("Parse error at line L, col C: ...")
@@ -26,7 +27,7 @@ The document's layout is described in docs/FORMAT.md of the source tree.
 from __future__ import annotations
 
 import re
-from typing import List, Optional, Union
+from typing import Any, Callable, Dict, List, Optional, Tuple, TypeVar, Union, cast
 
 from ._decode import UNICODE_ERRORS, DocumentError, decode
 from ._lib import ENV_VAR, LibraryNotFoundError, call_parse, library, library_path
@@ -57,7 +58,14 @@ __version__ = "0.1.0"
 _MAX_TEXT = 2**31 - 1
 _POSITION = re.compile(r"^Parse error at line (\d+), col (\d+): ")
 _INTERNAL_PREFIX = "internal parser defect (this is a parser bug, not invalid SQL): "
-_VALUE_MESSAGES = ("Parsed integer outside of valid range", "invalid integer: ", "invalid float: ")
+_RANGE_MESSAGE = "Parsed integer outside of valid range"
+_LEXEME_MESSAGES = ("invalid integer: ", "invalid float: ")
+_VALUE_MESSAGES = (_RANGE_MESSAGE,) + _LEXEME_MESSAGES
+_INT64_MAX = 2**63 - 1
+
+SqlText = Union[str, bytes, bytearray, memoryview]
+Document = List[Dict[str, Any]]
+_T = TypeVar("_T")
 
 
 class SqlParserError(Exception):
@@ -84,11 +92,37 @@ class SqlInternalError(SqlParserError):
     """A bug in the library; the SQL may well be valid."""
 
 
-def _error_for(message: str) -> SqlParserError:
+def _literal_position(message: str, text: bytes) -> Tuple[Optional[int], Optional[int]]:
+    """Where the literal a value error is about stands in ``text``: the library's message
+    gives no position. The scanner's tokens are searched rather than the raw text, so digits
+    inside a string, a comment or a name are never taken for the literal. The parser converts
+    literals in text order, so the first one that fails is the one reported."""
+    try:
+        found, _ = _tools.call("quorix_sql_tokens", text, convert=_tools.tokens_of(text))
+    except LibraryNotFoundError:
+        return None, None
+    in_vector = False
+    lexeme = message.split(": ", 1)[1] if message.startswith(_LEXEME_MESSAGES) else None
+    for t in found or ():
+        if lexeme is not None:
+            if t.token_class == "number" and t.text == lexeme:
+                return t.line, t.column
+        elif t.kind in ("tkLBracket", "tkRBracket"):
+            in_vector = t.kind == "tkLBracket"
+        # A vector's elements are read as floats, which any digits are; a sign is a token of
+        # its own, so the lexeme is digits alone.
+        elif (t.kind == "tkInteger" and not in_vector and t.text.isdigit()
+              and int(t.text) > _INT64_MAX):
+            return t.line, t.column
+    return None, None
+
+
+def _error_for(message: str, text: Optional[bytes] = None) -> SqlParserError:
     if message.startswith(_INTERNAL_PREFIX):
         return SqlInternalError(message)
     if message.startswith(_VALUE_MESSAGES):
-        return SqlValueError(message)
+        line, column = (None, None) if text is None else _literal_position(message, text)
+        return SqlValueError(message, line, column)
     m = _POSITION.match(message)
     if m:
         return SqlSyntaxError(message, int(m.group(1)), int(m.group(2)))
@@ -96,7 +130,7 @@ def _error_for(message: str) -> SqlParserError:
     return SqlSyntaxError(message)
 
 
-def _sql_bytes(sql: Union[str, bytes], function: str) -> bytes:
+def _sql_bytes(sql: SqlText, function: str) -> bytes:
     if isinstance(sql, str):
         try:
             text = sql.encode("utf-8", UNICODE_ERRORS)
@@ -115,7 +149,7 @@ def _sql_bytes(sql: Union[str, bytes], function: str) -> bytes:
     return text
 
 
-def parse(sql: Union[str, bytes]) -> list:
+def parse(sql: SqlText) -> Document:
     """Parses every statement in ``sql`` and returns one dict per statement, in order.
 
     ``str`` is encoded as UTF-8, with lone surrogates from "surrogateescape" turned back into
@@ -125,47 +159,48 @@ def parse(sql: Union[str, bytes]) -> list:
     text = _sql_bytes(sql, "parse")
     document, error = call_parse(text)
     if error is not None:
-        raise _error_for(error)
+        raise _error_for(error, text)
     try:
         return decode(document)
     except DocumentError as e:
         raise SqlInternalError(f"the library's document cannot be decoded: {e}") from e
 
 
-def _tool(name: str, sql: Union[str, bytes], function: str, convert, *extra):
+def _tool(name: str, sql: SqlText, function: str, convert: Callable[[int, int], _T],
+          *extra: int) -> _T:
     text = _sql_bytes(sql, function)
     result, error = _tools.call(name, text, *extra, convert=convert)
     if error is not None:
-        raise _error_for(error)
-    return result
+        raise _error_for(error, text)
+    return cast(_T, result)
 
 
-def format(sql: Union[str, bytes], pretty: bool = False) -> str:  # noqa: A001 (the tool's name)
+def format(sql: SqlText, pretty: bool = False) -> str:  # noqa: A001 (the tool's name)
     """The text in the house style: one line per statement, or with ``pretty`` clauses on
     lines of their own. Comments are kept. Raises as ``parse`` does."""
     return _tool("quorix_sql_format", sql, "format", _tools.text_of, 1 if pretty else 0)
 
 
-def normalize(sql: Union[str, bytes]) -> str:
+def normalize(sql: SqlText) -> str:
     """The text with every constant of a query replaced by ``$1``, ``$2``, ... and
     everything else as written. Raises as ``parse`` does."""
     return _tool("quorix_sql_normalize", sql, "normalize", _tools.text_of)
 
 
-def fingerprint(sql: Union[str, bytes]) -> List[str]:
+def fingerprint(sql: SqlText) -> List[str]:
     """One fingerprint per statement, 16 lower-case hex digits each: equal for statements
     that differ only in constants, blanks, comments, keyword case, noise words and the length
     of lists of constants. Raises as ``parse`` does."""
     return _tool("quorix_sql_fingerprint", sql, "fingerprint", _tools.fingerprints_of)
 
 
-def split(sql: Union[str, bytes]) -> List[Statement]:
+def split(sql: SqlText) -> List[Statement]:
     """The statements of any text, valid or not, as ``Statement`` records."""
     text = _sql_bytes(sql, "split")
     return _tool("quorix_sql_split", text, "split", _tools.statements_of(text))
 
 
-def tokens(sql: Union[str, bytes]) -> List[Token]:
+def tokens(sql: SqlText) -> List[Token]:
     """Every token of any text, comments included, as ``Token`` records."""
     text = _sql_bytes(sql, "tokens")
     return _tool("quorix_sql_tokens", text, "tokens", _tools.tokens_of(text))

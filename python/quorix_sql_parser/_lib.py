@@ -12,7 +12,7 @@ import ctypes.util
 import os
 import threading
 from pathlib import Path
-from typing import Iterator, Mapping, Optional, Tuple
+from typing import Callable, Iterator, Mapping, Optional, Tuple
 
 from ._decode import UNICODE_ERRORS
 
@@ -123,7 +123,8 @@ def _bind(cdll: ctypes.CDLL) -> ctypes.CDLL:
 
 def open_library(environ: Mapping[str, str] = os.environ, package_dir: Path = PACKAGE_DIR,
                  checkout_dir: Path = CHECKOUT_DIR, shared: _SharedLibrary = PARSER,
-                 bind=None) -> Tuple[ctypes.CDLL, str]:
+                 bind: Optional[Callable[[ctypes.CDLL], ctypes.CDLL]] = None
+                 ) -> Tuple[ctypes.CDLL, str]:
     """Opens the first candidate that loads; returns the bound library and its path."""
     bind = bind or _bind
     tried = []

@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import ctypes
 import threading
-from typing import Callable, List, NamedTuple, Optional, Tuple
+from typing import Callable, Dict, List, NamedTuple, Optional, Tuple, TypeVar
 
 from ._decode import UNICODE_ERRORS
 from ._lib import TOOLS, open_library
@@ -31,6 +31,7 @@ assert ctypes.sizeof(_Text) == 40 and ctypes.sizeof(_Statement) == 24
 assert ctypes.sizeof(_Token) == 20
 
 _UNTERMINATED = 1
+_T = TypeVar("_T")
 
 
 class Statement(NamedTuple):
@@ -92,7 +93,8 @@ def tools_library() -> ctypes.CDLL:
     return loaded[0]
 
 
-def call(name: str, text: bytes, *extra, convert: Callable[[int, int], object]):
+def call(name: str, text: bytes, *extra: int,
+         convert: Callable[[int, int], _T]) -> Tuple[Optional[_T], Optional[str]]:
     """One call of a tool: (convert(block, count), None) or (None, error message). Both blocks
     are released before this returns."""
     lib = tools_library()
@@ -128,9 +130,9 @@ def statements_of(text: bytes) -> Callable[[int, int], List[Statement]]:
 def tokens_of(text: bytes) -> Callable[[int, int], List[Token]]:
     def convert(block: int, count: int) -> List[Token]:
         lib = tools_library()
-        kinds = {}
-        classes = {}
-        out = []
+        kinds: Dict[int, str] = {}
+        classes: Dict[int, str] = {}
+        out: List[Token] = []
         for t in ((_Token * count).from_address(block) if count else []):
             kind = kinds.get(t.kind)
             if kind is None:

@@ -1,7 +1,8 @@
 """The Python package against the real library: documents, errors, discovery, freeing.
 
-Run with PYTHONPATH pointing at python/ and QUORIX_SQL_PARSER_LIB at the built library (ctest
-does both); without the variable the package's own discovery is used.
+Run against the source tree with PYTHONPATH=python and QUORIX_SQL_PARSER_LIB naming the built
+library (ctest python.test_package), or against an installed package with neither
+(scripts/python_install_test.sh, ctest python.install_package).
 """
 
 import os
@@ -11,6 +12,8 @@ import subprocess
 import sys
 import tempfile
 import threading
+import types
+import typing
 import unittest
 from pathlib import Path
 
@@ -106,15 +109,37 @@ class Errors(unittest.TestCase):
             q.parse("SELECT 1; SELEC 2")
         self.assertEqual((cm.exception.line, cm.exception.column), (1, 11))
 
-    def test_value_error(self):
-        with self.assertRaises(q.SqlValueError) as cm:
-            q.parse("SELECT 9223372036854775808")
-        e = cm.exception
-        self.assertIsInstance(e, ValueError)
-        self.assertIsInstance(e, q.SqlParserError)
-        self.assertNotIsInstance(e, q.SqlSyntaxError)
-        self.assertEqual(e.message, "Parsed integer outside of valid range")
-        self.assertEqual((e.line, e.column), (None, None))
+    def test_value_error_is_placed_at_its_literal(self):
+        big = "99999999999999999999"
+        # Look-alikes before the culprit: in a string, a name, comments, a vector (read as
+        # floats), and 22 digits that still fit.
+        decoys = (f"SELECT '{big}', x{big}, 00000000000000000000001, -- {big}\n"
+                  f" /* {big} */ [{big}], {big}")
+        cases = [("SELECT 9223372036854775808", (1, 8)),
+                 ("SELECT -9223372036854775808", (1, 9)),  # the digits, not the sign
+                 ("SELECT 1;\nSELECT a FROM t WHERE b = 10000000000000000000", (2, 27)),
+                 ("SELECT 'é', 18446744073709551616", (1, 14)),  # columns count bytes
+                 (decoys, (2, 53))]
+        for sql, position in cases:
+            for function in (q.parse, q.normalize, q.fingerprint, q.format):
+                with self.subTest(sql=sql, function=function.__name__):
+                    with self.assertRaises(q.SqlValueError) as cm:
+                        function(sql)
+                    e = cm.exception
+                    self.assertIsInstance(e, ValueError)
+                    self.assertNotIsInstance(e, q.SqlSyntaxError)
+                    self.assertEqual(e.message, "Parsed integer outside of valid range")
+                    self.assertEqual(str(e), e.message)
+                    self.assertEqual((e.line, e.column), position)
+        # Messages that name their literal; and a literal that is not in the text at all.
+        for message, text, position in [
+                ("invalid float: 1.5", b"SELECT '1.5', 1.50, 1.5", (1, 21)),
+                ("invalid integer: 12", b"SELECT 12.0,\n 12", (2, 2)),
+                ("invalid integer: 12", b"SELECT 1", (None, None)),
+                ("Parsed integer outside of valid range", b"SELECT 1", (None, None))]:
+            e = q._error_for(message, text)
+            self.assertIs(type(e), q.SqlValueError)
+            self.assertEqual((e.message, e.line, e.column), (message, *position))
 
     def test_nul_is_refused_before_the_call(self):
         with self.assertRaises(q.SqlValueError) as cm:
@@ -341,6 +366,22 @@ class Tools(unittest.TestCase):
             with self.assertRaises(q.SqlSyntaxError) as e:
                 tool("DROP VIEW v")
             self.assertEqual((e.exception.line, e.exception.column), (1, 6))
+
+
+class Typing(unittest.TestCase):
+    def test_public_api_is_annotated_and_marked_typed(self):
+        # Without the marker a type checker ignores the annotations of an installed package.
+        self.assertTrue((Path(q.__file__).parent / "py.typed").is_file())
+        functions = [getattr(q, name) for name in q.__all__
+                     if isinstance(getattr(q, name), types.FunctionType)]
+        self.assertGreaterEqual(len(functions), 8)
+        for function in functions:
+            hints = typing.get_type_hints(function)  # also fails on a name it cannot resolve
+            code = function.__code__
+            parameters = code.co_varnames[:code.co_argcount + code.co_kwonlyargcount]
+            self.assertEqual(set(hints), set(parameters) | {"return"}, function.__name__)
+        for record in (q.Statement, q.Token):
+            self.assertEqual(tuple(typing.get_type_hints(record)), record._fields)
 
 
 class Discovery(unittest.TestCase):
