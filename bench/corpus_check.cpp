@@ -7,12 +7,17 @@
 // Usage: corpus_check [MiB]             check at MiB per workload (default 1; the benchmarks
 //                                       also use a 32 MiB mixed text)
 //        corpus_check --print WORKLOAD N  print the first N statements in both spellings
+//        corpus_check --dump DIR          write DIR/<workload>.json, each a JSON array of the
+//                                       1 MiB workload's statements in this library's spelling,
+//                                       so that other runtimes measure exactly these statements
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -289,7 +294,59 @@ int printStatements(std::string_view workload, std::size_t n) {
   return 2;
 }
 
+// JSON takes UTF-8 as it is, so only quotes, backslashes and control bytes need escapes.
+std::string jsonString(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (u < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", u);
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+int dumpStatements(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) {
+    std::fprintf(stderr, "corpus_check: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
+    return 1;
+  }
+  for (Workload w : quorix_bench::kAllWorkloads) {
+    std::string name(quorix_bench::workloadName(w));
+    std::vector<Statement> corpus = quorix_bench::generateCorpus(w, quorix_bench::kMiB);
+    quorix_bench::Texts native = quorix_bench::renderTexts(corpus, Rendering::kNative);
+    std::string path = dir + "/" + name + ".json";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << "[";
+    for (std::size_t i = 0; i < native.statements.size(); ++i) {
+      out << (i == 0 ? "\n" : ",\n") << jsonString(native.statements[i]);
+    }
+    out << "\n]\n";
+    out.close();
+    if (!out) {
+      std::fprintf(stderr, "corpus_check: cannot write %s\n", path.c_str());
+      return 1;
+    }
+    std::printf("  %-8s %6zu statements -> %s\n", name.c_str(), native.statements.size(),
+                path.c_str());
+  }
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string_view(argv[1]) == "--dump") return dumpStatements(argv[2]);
   if (argc == 4 && std::string_view(argv[1]) == "--print") {
     return printStatements(argv[2], std::strtoul(argv[3], nullptr, 10));
   }

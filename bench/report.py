@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Turns the benchmark JSON into bench/results/table.md and bench/results/ratios.png.
 
-Usage: report.py RESULTS.json OUTPUT_DIR [--readme README.md]
+Usage: report.py RESULTS.json OUTPUT_DIR [--readme README.md] [--node node.json]
 
 With --readme, the summary between the README's benchmark markers is rewritten as well.
+The Node.js figures (node/bench/parse.js) come from --node, or OUTPUT_DIR/node.json when that
+exists; without them the Node.js section is left out.
 
 Takes the median of the repetitions where there are several (the single run otherwise). Rates
 come from CPU time, as Google Benchmark computes them. MB means 10^6 bytes.
@@ -109,7 +111,7 @@ def mib(v):
     return None if v is None else v / 2**20
 
 
-def write_table(ctx, res, out_path, repetitions):
+def write_table(ctx, res, out_path, repetitions, node=None):
     lines = []
     add = lines.append
     add("# quorix_sql_parser vs PostgreSQL's parser (pg_query)")
@@ -211,6 +213,9 @@ def write_table(ctx, res, out_path, repetitions):
         add(f"| {desc} | {fmt(res.mbps(q))} | {fmt(res.mbps(p))} | {fmt(r, 2, '×')} | "
             f"{fmt(res.get(q, 'doc_per_input'), 2)} | {fmt(mib(res.get(q, 'peak_heap')))} | "
             f"{fmt(res.peak_ratio(q), 2)} | {fmt(mib(res.get(p, 'peak_heap')))} |")
+    if node:
+        add("")
+        lines.extend(node_section(node, res))
     errors = [(n, b.get("error_message", "")) for n, b in sorted(res.runs.items())
               if b.get("error_occurred")]
     if errors:
@@ -269,11 +274,120 @@ def threads_table(res):
     return "\n".join(rows)
 
 
+def load_node(path):
+    """The Node.js figures, or None when there are none or they cannot be read."""
+    if not path or not os.path.exists(path):
+        return None
+    try:
+        with open(path, encoding="utf-8") as f:
+            return json.load(f)
+    except (OSError, ValueError) as e:
+        print(f"{path}: {e}; no Node.js section", file=sys.stderr)
+        return None
+
+
+def node_crossing(node, res):
+    """The addon call's figures, with the C round trip of this run where Node had none."""
+    c = dict(node.get("crossing") or {})
+    if c.get("c_roundtrip_ns") is None:
+        c["c_roundtrip_ns"] = res.get("quorix/roundtrip/small50", "ns_per_stmt")
+    if c.get("crossing_ns") is None and None not in (c.get("c_roundtrip_ns"),
+                                                      c.get("node_native_ns")):
+        c["crossing_ns"] = c["node_native_ns"] - c["c_roundtrip_ns"]
+    return c
+
+
+def node_rows(node):
+    for w in WORKLOADS:
+        e = (node.get("workloads") or {}).get(w)
+        if e is not None:
+            yield w, e, e.get("stmt") or {}, e.get("text") or {}
+
+
+def node_share(e):
+    return (f"{e.get('accepted', 0)} of {e.get('statements', 0)} "
+            f"({100 * e.get('accepted_share', 0):.0f}%)")
+
+
+def node_section(node, res):
+    lines = []
+    add = lines.append
+    add(f"## Node.js: parse() against {node.get('peer', 'node-sql-parser')}")
+    add("")
+    add(f"- Node {node.get('node', '?')}, quorix {node.get('quorix_version', '?')}, run "
+        f"{node.get('date', '?')}, load average at start "
+        + ", ".join(f"{x:.2f}" for x in node.get("load_avg", [])) + ".")
+    add(f"- Medians of {node.get('rounds', '?')} interleaved rounds, wall-clock time, MB = 10^6 "
+        "bytes of SQL. Each workload is cut down to the statements node-sql-parser's astify "
+        "accepts with the database option that accepts more of them; both parsers read that "
+        "subset, one call per statement and one call per text (joined by ';\\n'). ratio = "
+        "quorix MB/s / node-sql-parser MB/s; spread = (max − min) / median of the per-round "
+        "ratios. parse() includes decoding the document into JavaScript objects.")
+    add("")
+    add("| workload | database option | accepted statements | accepted bytes | quorix MB/s, "
+        "per-stmt calls | node-sql-parser MB/s, per-stmt calls | ratio, per-stmt | spread | "
+        "quorix MB/s, per text | node-sql-parser MB/s, per text | ratio, per text | spread |")
+    add("|---|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|")
+    notes = []
+    for w, e, st, tx in node_rows(node):
+        add(f"| {w} | {e.get('database', '?')} | {node_share(e)} | "
+            f"{fmt(e.get('accepted_bytes', 0) / 1e6, 2)} of {fmt(e.get('bytes', 0) / 1e6, 2)} MB | "
+            f"{fmt(st.get('quorix_mbps'))} | "
+            f"{fmt(st.get('peer_mbps'), 2)} | {fmt(st.get('ratio'), 1, '×')} | "
+            f"{fmt(None if not st else 100 * st.get('ratio_spread', 0), 0, '%')} | "
+            f"{fmt(tx.get('quorix_mbps'))} | {fmt(tx.get('peer_mbps'), 2)} | "
+            f"{fmt(tx.get('ratio'), 1, '×')} | "
+            f"{fmt(None if not tx else 100 * tx.get('ratio_spread', 0), 0, '%')} |")
+        if e.get("text_skipped"):
+            notes.append(f"- {w}: {e['text_skipped']}")
+    if notes:
+        add("")
+        lines.extend(notes)
+    c = node_crossing(node, res)
+    add("")
+    add(f"Crossing into the addon, one 49-byte statement per call ({c.get('statement', '')!r}):")
+    add("")
+    add("| parse() ns | addon call, document as Buffer, ns | C library round trip ns | crossing "
+        "ns | decoding ns | parse('SELECT 1') ns | node-sql-parser astify ns |")
+    add("|--:|--:|--:|--:|--:|--:|--:|")
+    add(f"| {fmt(c.get('node_parse_ns'), 0)} | {fmt(c.get('node_native_ns'), 0)} | "
+        f"{fmt(c.get('c_roundtrip_ns'), 0)} | {fmt(c.get('crossing_ns'), 0)} | "
+        f"{fmt(c.get('decode_ns'), 0)} | {fmt(c.get('node_select1_ns'), 0)} | "
+        f"{fmt(c.get('peer_astify_ns'), 0)} |")
+    add("")
+    add("crossing = the addon call (string in, document Buffer out) − the library's own round "
+        "trip in the C++ suite (quorix/roundtrip/small50); decoding = parse() − the addon call.")
+    return lines
+
+
+def node_summary(node, res):
+    """The README's lines on Node.js: ratios per workload and the crossing overhead."""
+    lines = [f"From Node.js ({node.get('node', '?')}), parse() against "
+             f"{node.get('peer', 'node-sql-parser')} on the statements it accepts (medians of "
+             f"{node.get('rounds', '?')} interleaved rounds, wall clock, documents decoded into "
+             "JavaScript objects):", "",
+             "| workload | accepted statements | ratio, one call per statement | ratio, one call "
+             "per text | quorix MB/s, per statement | node-sql-parser MB/s, per statement |",
+             "|---|--:|--:|--:|--:|--:|"]
+    for w, e, st, tx in node_rows(node):
+        lines.append(f"| {w} | {node_share(e)} | {fmt(st.get('ratio'), 1, '×')} | "
+                     f"{fmt(tx.get('ratio'), 1, '×')} | {fmt(st.get('quorix_mbps'))} | "
+                     f"{fmt(st.get('peer_mbps'), 2)} |")
+    c = node_crossing(node, res)
+    lines += ["", f"One 49-byte statement from Node: parse() {fmt(c.get('node_parse_ns'), 0)} ns, "
+              f"of which crossing into the addon {fmt(c.get('crossing_ns'), 0)} ns (addon call "
+              f"{fmt(c.get('node_native_ns'), 0)} ns against the C round trip's "
+              f"{fmt(c.get('c_roundtrip_ns'), 0)} ns) and decoding "
+              f"{fmt(c.get('decode_ns'), 0)} ns; node-sql-parser "
+              f"{fmt(c.get('peer_astify_ns'), 0)} ns."]
+    return lines
+
+
 README_BEGIN = "<!-- benchmark summary: written by bench/report.py -->"
 README_END = "<!-- end of benchmark summary -->"
 
 
-def readme_summary(ctx, res, ratios):
+def readme_summary(ctx, res, ratios, node=None):
     """The README's short form of the table: ratios first, then the absolute figures."""
     lines = [README_BEGIN, ""]
     add = lines.append
@@ -319,6 +433,9 @@ def readme_summary(ctx, res, ratios):
     add("")
     add("![quorix vs pg_query throughput ratios](bench/results/ratios.png)")
     add("")
+    if node:
+        lines.extend(node_summary(node, res))
+        add("")
     add(README_END)
     return "\n".join(lines)
 
@@ -378,10 +495,17 @@ def write_chart(ratios, out_path, title):
 
 
 def main(argv):
-    readme = None
-    if len(argv) == 5 and argv[3] == "--readme":
-        readme = argv[4]
-        argv = argv[:3]
+    flags = {"--readme": None, "--node": None}
+    rest = [argv[0]]
+    i = 1
+    while i < len(argv):
+        if argv[i] in flags and i + 1 < len(argv):
+            flags[argv[i]] = argv[i + 1]
+            i += 2
+        else:
+            rest.append(argv[i])
+            i += 1
+    argv, readme = rest, flags["--readme"]
     if len(argv) != 3:
         print(__doc__, file=sys.stderr)
         return 2
@@ -389,15 +513,16 @@ def main(argv):
     os.makedirs(argv[2], exist_ok=True)
     repetitions = max((b.get("repetitions", 1) for b in runs.values()), default=1)
     res = Results(runs)
+    node = load_node(flags["--node"] or os.path.join(argv[2], "node.json"))
     table = os.path.join(argv[2], "table.md")
-    ratios = write_table(ctx, res, table, repetitions)
+    ratios = write_table(ctx, res, table, repetitions, node)
     chart = os.path.join(argv[2], "ratios.png")
     try:
         write_chart(ratios, chart, f"quorix vs pg_query, {machine()}")
     except ImportError:
         print("matplotlib is missing: no chart written", file=sys.stderr)
         chart = None
-    if readme and update_readme(readme, readme_summary(ctx, res, ratios)):
+    if readme and update_readme(readme, readme_summary(ctx, res, ratios, node)):
         print(f"updated the benchmark summary in {readme}")
     with open(table, encoding="utf-8") as f:
         print(f.read())
