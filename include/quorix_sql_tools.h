@@ -153,6 +153,23 @@ QUORIX_TOOLS_API QuorixStatements quorix_sql_split(const char* sql,
 /* Every token of any text, comments included. */
 QUORIX_TOOLS_API QuorixTokens quorix_sql_tokens(const char* sql, int32_t len) QUORIX_TOOLS_NOEXCEPT;
 
+/* Where an error message of either library places its error in the text it came from:
+ * the position a parse error carries, or, for a literal that could not be converted (whose
+ * message, "Parsed integer outside of valid range" say, names no position), that literal,
+ * found with the scanner. sql and len as above; message_len <= 0 reads a NUL-terminated
+ * message. Returns 1 and fills *position (line and column 1-based, the column in bytes;
+ * width the literal's bytes, 0 for a parse error), or 0 with *position zeroed when no place
+ * is known. Allocates nothing the caller frees. */
+typedef struct QuorixErrorPosition {
+  uint32_t line;
+  uint32_t column;
+  uint32_t width;
+} QuorixErrorPosition;
+
+QUORIX_TOOLS_API int32_t
+quorix_sql_error_position(const char* sql, int32_t len, const char* message, int32_t message_len,
+                          QuorixErrorPosition* position) QUORIX_TOOLS_NOEXCEPT;
+
 /* Constant names: "tkSelect" for a token kind, "keyword" for a class; "" when out of range. */
 QUORIX_TOOLS_API const char* quorix_token_kind_name(uint8_t kind) QUORIX_TOOLS_NOEXCEPT;
 QUORIX_TOOLS_API const char* quorix_token_class_name(uint8_t token_class) QUORIX_TOOLS_NOEXCEPT;

@@ -25,6 +25,7 @@
         "<(core)/src/encoder/encode_select.cpp",
         "<(core)/src/encoder/encode_dml.cpp",
         "<(core)/src/encoder/encode_ddl.cpp",
+        "<(core)/src/tools/error_position.cpp",
         "<(core)/src/tools/fingerprint.cpp",
         "<(core)/src/tools/format.cpp",
         "<(core)/src/tools/normalize.cpp",

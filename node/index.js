@@ -23,36 +23,20 @@ class SqlSyntaxError extends SqlParserError {}
 class SqlValueError extends SqlParserError {}
 class SqlInternalError extends SqlParserError {}
 
-const INT64_MAX = 9223372036854775807n;
-
-// A literal that cannot be converted has no position in its message, so it is found with the
-// library's own tokens, as the command line and the Python package find it: the literal the
-// message names, or the first integer literal out of range outside a vector literal (whose
-// elements are read as floating point).
-function literalPosition(message, sql) {
-  const range = message === VALUE_MESSAGES[0];
-  const prefix = VALUE_MESSAGES.slice(1).find((p) => message.startsWith(p));
-  const named = prefix === undefined ? null : message.slice(prefix.length);
-  if (!range && named === null) return [null, null];
-  let found;
+// A literal that cannot be converted has no position in its message; the library finds it with
+// its scanner, as it does for the command line and the Python package.
+function literalPosition(sql, message) {
   try {
-    let brackets = 0;
-    found = native.tokens(sql).find((t) => {
-      brackets += t.kind === 'tkLBracket' ? 1 : t.kind === 'tkRBracket' ? -1 : 0;
-      return range
-        ? t.kind === 'tkInteger' && brackets <= 0 && BigInt(t.text) > INT64_MAX
-        : (t.kind === 'tkInteger' || t.kind === 'tkFloat') && t.text === named;
-    });
+    return native.errorPosition(sql, message) || [null, null];
   } catch {
     return [null, null];
   }
-  return found === undefined ? [null, null] : [found.line, found.column];
 }
 
 function errorFor(message, sql) {
   if (message.startsWith(INTERNAL_PREFIX)) return new SqlInternalError(message);
   if (VALUE_MESSAGES.some((prefix) => message.startsWith(prefix))) {
-    return new SqlValueError(message, ...literalPosition(message, sql));
+    return new SqlValueError(message, ...literalPosition(sql, message));
   }
   const m = POSITION.exec(message);
   if (m) return new SqlSyntaxError(message, Number(m[1]), Number(m[2]));

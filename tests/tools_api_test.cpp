@@ -107,6 +107,41 @@ TEST(ToolsApi, RecordsAreZeroedAndTextIsTerminated) {
   EXPECT_STREQ(quorix_tools_version(), "0.1.0");
 }
 
+// The place of every failure parse reports, found from its message and the text alone; the
+// literal of a value error by scanning, never inside a string, a comment or a vector literal.
+TEST(ToolsApi, ErrorPositionsFromMessages) {
+  struct Row {
+    const char* sql;
+    uint32_t line, column, width;  // line 0: no place
+  };
+  const Row rows[] = {
+      {"DROP VIEW v", 1, 6, 0},
+      {"SELECT 1;\n  SELECT FROM", 2, 10, 0},
+      {"SELECT 99999999999999999999", 1, 8, 20},
+      {"SELECT '99999999999999999999', -- 99999999999999999999\n 9223372036854775808", 2, 2, 19},
+      {"SELECT [99999999999999999999], 0099999999999999999999", 1, 32, 22},
+      {"SELECT 9223372036854775807, 09223372036854775808", 1, 29, 20},
+  };
+  for (const Row& row : rows) {
+    ParseResult r = quorix_parse_sql(row.sql, 0);
+    ASSERT_EQ(r.status, 1) << row.sql;
+    QuorixErrorPosition at{9, 9, 9};
+    EXPECT_EQ(quorix_sql_error_position(row.sql, 0, r.error, r.error_len, &at), row.line != 0)
+        << row.sql;
+    EXPECT_EQ(at.line, row.line) << row.sql;
+    EXPECT_EQ(at.column, row.column) << row.sql;
+    EXPECT_EQ(at.width, row.width) << row.sql;
+    quorix_free_buffer(r.error);
+  }
+  // A message that names no place, or one whose literal is not in the text, gives none.
+  QuorixErrorPosition at{9, 9, 9};
+  EXPECT_EQ(
+      quorix_sql_error_position("SELECT 1", 0, "Parsed integer outside of valid range", 0, &at), 0);
+  EXPECT_EQ(at.line, 0u);
+  EXPECT_EQ(quorix_sql_error_position("SELECT 1", 0, "something else", 0, &at), 0);
+  EXPECT_EQ(quorix_sql_error_position("SELECT 1", 0, "Parse error at line 1", 0, nullptr), 0);
+}
+
 TEST(ToolsApi, ThreadsCallingAtOnceGetWhatOneThreadGets) {
   const std::vector<std::string> texts = {
       "SELECT a, count(*) FROM t /* c */ WHERE b IN (1, 2) GROUP BY a",

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 
 #include "quorix_sql_tools.h"
@@ -112,44 +111,6 @@ std::string caretMarker(std::string_view line, size_t column, size_t width) {
   return out;
 }
 
-// Messages of literals that could not be converted; they name no position.
-constexpr std::string_view kIntegerRange = "Parsed integer outside of valid range";
-constexpr std::string_view kInvalidPrefixes[] = {"invalid integer: ", "invalid float: "};
-
-// An integer literal's digits past what a signed 64-bit integer holds.
-bool beyondInt64(std::string_view digits) {
-  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
-  constexpr std::string_view kMax = "9223372036854775807";
-  return digits.size() > kMax.size() || (digits.size() == kMax.size() && digits > kMax);
-}
-
-// The literal a conversion failure is about, found with the scanner: the one whose text the
-// message names, or for a range error the first integer literal out of range outside a vector
-// literal (whose elements are read as floating point, so never out of range).
-std::optional<ErrorPosition> locateLiteral(std::string_view source, std::string_view message) {
-  std::string_view named;
-  const bool range = message == kIntegerRange;
-  for (std::string_view prefix : kInvalidPrefixes) {
-    if (message.starts_with(prefix)) named = message.substr(prefix.size());
-  }
-  if (!range && named.empty()) return std::nullopt;
-  const QuorixTokens r = quorix_sql_tokens(source.data(), static_cast<int32_t>(source.size()));
-  const std::unique_ptr<QuorixToken, decltype(&quorix_tools_free)> tokens(r.tokens,
-                                                                          &quorix_tools_free);
-  const std::unique_ptr<char, decltype(&quorix_tools_free)> error(r.error, &quorix_tools_free);
-  int brackets = 0;
-  for (int32_t i = 0; r.status == 0 && i < r.count; ++i) {
-    const QuorixToken& t = r.tokens[i];
-    const std::string_view kind = quorix_token_kind_name(t.kind);
-    const std::string_view text = source.substr(t.start, t.end - t.start);
-    brackets += kind == "tkLBracket" ? 1 : kind == "tkRBracket" ? -1 : 0;
-    const bool found = range ? kind == "tkInteger" && brackets <= 0 && beyondInt64(text)
-                             : (kind == "tkInteger" || kind == "tkFloat") && text == named;
-    if (found) return ErrorPosition{t.line, t.column, t.end - t.start};
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 std::optional<ErrorPosition> errorPosition(std::string_view source, std::string_view message) {
@@ -160,7 +121,12 @@ std::optional<ErrorPosition> errorPosition(std::string_view source, std::string_
     }
     return position;
   }
-  return locateLiteral(source, message);
+  QuorixErrorPosition literal;
+  if (quorix_sql_error_position(source.data(), static_cast<int32_t>(source.size()), message.data(),
+                                static_cast<int32_t>(message.size()), &literal) == 0) {
+    return std::nullopt;
+  }
+  return ErrorPosition{literal.line, literal.column, literal.width};
 }
 
 std::string formatDiagnostic(std::string_view fileName, std::string_view source,

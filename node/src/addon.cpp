@@ -136,9 +136,8 @@ Napi::Value textValue(Napi::Env env, const ToolOwned<QuorixText>& r) {
 
 Napi::Value Format(const Napi::CallbackInfo& info) {
   SqlText text(info, "format", false);
-  return textValue(info.Env(),
-                   ToolOwned<QuorixText>(quorix_sql_format(text.data(), text.length(),
-                                                           formatFlags(info))));
+  return textValue(info.Env(), ToolOwned<QuorixText>(quorix_sql_format(text.data(), text.length(),
+                                                                       formatFlags(info))));
 }
 
 Napi::Value Normalize(const Napi::CallbackInfo& info) {
@@ -155,8 +154,7 @@ Napi::Value Fingerprint(const Napi::CallbackInfo& info) {
   Napi::Array out = Napi::Array::New(env, static_cast<size_t>(r.r.count));
   for (int32_t i = 0; i < r.r.count; ++i) {
     char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx",
-                  static_cast<unsigned long long>(r.r.fingerprints[i]));
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(r.r.fingerprints[i]));
     out.Set(static_cast<uint32_t>(i), Napi::String::New(env, hex, 16));
   }
   return out;
@@ -187,6 +185,24 @@ Napi::Value Split(const Napi::CallbackInfo& info) {
   return out;
 }
 
+// errorPosition(sql, message): [line, column] of the place an error message of the library
+// gives or, for a literal that could not be converted, of that literal; null when unknown.
+Napi::Value ErrorPosition(const Napi::CallbackInfo& info) {
+  Napi::Env env = info.Env();
+  SqlText text(info, "errorPosition", false);
+  if (!info[1].IsString()) throw Napi::TypeError::New(env, "errorPosition() takes a message");
+  const std::string message = info[1].As<Napi::String>().Utf8Value();
+  QuorixErrorPosition at;
+  if (quorix_sql_error_position(text.data(), text.length(), message.c_str(),
+                                static_cast<int32_t>(message.size()), &at) == 0) {
+    return env.Null();
+  }
+  Napi::Array out = Napi::Array::New(env, 2);
+  out.Set(0u, at.line);
+  out.Set(1u, at.column);
+  return out;
+}
+
 Napi::Value Tokens(const Napi::CallbackInfo& info) {
   Napi::Env env = info.Env();
   SqlText text(info, "tokens", false);
@@ -198,7 +214,8 @@ Napi::Value Tokens(const Napi::CallbackInfo& info) {
   Napi::Array out = Napi::Array::New(env, static_cast<size_t>(r.r.count));
   for (int32_t i = 0; i < r.r.count; ++i) {
     const QuorixToken& t = r.r.tokens[i];
-    if (kinds[t.kind].IsEmpty()) kinds[t.kind] = Napi::String::New(env, quorix_token_kind_name(t.kind));
+    if (kinds[t.kind].IsEmpty())
+      kinds[t.kind] = Napi::String::New(env, quorix_token_kind_name(t.kind));
     if (classes[t.token_class].IsEmpty()) {
       classes[t.token_class] = Napi::String::New(env, quorix_token_class_name(t.token_class));
     }
@@ -221,8 +238,10 @@ Napi::Value Tokens(const Napi::CallbackInfo& info) {
 class ParseWorker : public Napi::AsyncWorker {
  public:
   ParseWorker(Napi::Env env, SqlText text)
-      : Napi::AsyncWorker(env, "quorix.parseAsync"), deferred_(Napi::Promise::Deferred::New(env)),
-        text_(std::move(text)), result_(ParseResult{}) {}
+      : Napi::AsyncWorker(env, "quorix.parseAsync"),
+        deferred_(Napi::Promise::Deferred::New(env)),
+        text_(std::move(text)),
+        result_(ParseResult{}) {}
 
   Napi::Promise promise() { return deferred_.Promise(); }
 
@@ -248,8 +267,11 @@ class ParseWorker : public Napi::AsyncWorker {
 class FormatWorker : public Napi::AsyncWorker {
  public:
   FormatWorker(Napi::Env env, SqlText text, uint32_t flags)
-      : Napi::AsyncWorker(env, "quorix.formatAsync"), deferred_(Napi::Promise::Deferred::New(env)),
-        text_(std::move(text)), flags_(flags), result_(QuorixText{}) {}
+      : Napi::AsyncWorker(env, "quorix.formatAsync"),
+        deferred_(Napi::Promise::Deferred::New(env)),
+        text_(std::move(text)),
+        flags_(flags),
+        result_(QuorixText{}) {}
 
   Napi::Promise promise() { return deferred_.Promise(); }
 
@@ -297,6 +319,7 @@ Napi::Object Init(Napi::Env env, Napi::Object exports) {
   exports.Set("fingerprint", Napi::Function::New(env, Fingerprint, "fingerprint"));
   exports.Set("split", Napi::Function::New(env, Split, "split"));
   exports.Set("tokens", Napi::Function::New(env, Tokens, "tokens"));
+  exports.Set("errorPosition", Napi::Function::New(env, ErrorPosition, "errorPosition"));
   exports.Set("version", Napi::String::New(env, quorix_parser_version()));
   return exports;
 }

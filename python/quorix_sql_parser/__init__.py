@@ -61,7 +61,6 @@ _INTERNAL_PREFIX = "internal parser defect (this is a parser bug, not invalid SQ
 _RANGE_MESSAGE = "Parsed integer outside of valid range"
 _LEXEME_MESSAGES = ("invalid integer: ", "invalid float: ")
 _VALUE_MESSAGES = (_RANGE_MESSAGE,) + _LEXEME_MESSAGES
-_INT64_MAX = 2**63 - 1
 
 SqlText = Union[str, bytes, bytearray, memoryview]
 Document = List[Dict[str, Any]]
@@ -94,27 +93,11 @@ class SqlInternalError(SqlParserError):
 
 def _literal_position(message: str, text: bytes) -> Tuple[Optional[int], Optional[int]]:
     """Where the literal a value error is about stands in ``text``: the library's message
-    gives no position. The scanner's tokens are searched rather than the raw text, so digits
-    inside a string, a comment or a name are never taken for the literal. The parser converts
-    literals in text order, so the first one that fails is the one reported."""
+    gives no position, and the tools library finds the literal with the scanner."""
     try:
-        found, _ = _tools.call("quorix_sql_tokens", text, convert=_tools.tokens_of(text))
+        return _tools.error_position(text, message)
     except LibraryNotFoundError:
         return None, None
-    in_vector = False
-    lexeme = message.split(": ", 1)[1] if message.startswith(_LEXEME_MESSAGES) else None
-    for t in found or ():
-        if lexeme is not None:
-            if t.token_class == "number" and t.text == lexeme:
-                return t.line, t.column
-        elif t.kind in ("tkLBracket", "tkRBracket"):
-            in_vector = t.kind == "tkLBracket"
-        # A vector's elements are read as floats, which any digits are; a sign is a token of
-        # its own, so the lexeme is digits alone.
-        elif (t.kind == "tkInteger" and not in_vector and t.text.isdigit()
-              and int(t.text) > _INT64_MAX):
-            return t.line, t.column
-    return None, None
 
 
 def _error_for(message: str, text: Optional[bytes] = None) -> SqlParserError:

@@ -61,6 +61,22 @@ class Token(NamedTuple):
     unterminated: bool
 
 
+class _ErrorPosition(ctypes.Structure):
+    _fields_ = [("line", ctypes.c_uint32), ("column", ctypes.c_uint32),
+                ("width", ctypes.c_uint32)]
+
+
+def error_position(text: bytes, message: str) -> Tuple[Optional[int], Optional[int]]:
+    """Where an error message places its error in ``text`` (see quorix_sql_error_position):
+    the position a parse error carries, or the literal a value error is about."""
+    raw = message.encode("utf-8", UNICODE_ERRORS)
+    found = _ErrorPosition()
+    if not tools_library().quorix_sql_error_position(text, len(text), raw, len(raw),
+                                                     ctypes.byref(found)):
+        return None, None
+    return found.line, found.column
+
+
 def _bind(cdll: ctypes.CDLL) -> ctypes.CDLL:
     args = [ctypes.c_char_p, ctypes.c_int32]
     for name in ("quorix_sql_normalize", "quorix_sql_fingerprint", "quorix_sql_split",
@@ -73,6 +89,9 @@ def _bind(cdll: ctypes.CDLL) -> ctypes.CDLL:
     cdll.quorix_token_kind_name.restype = ctypes.c_char_p
     cdll.quorix_token_class_name.argtypes = [ctypes.c_uint8]
     cdll.quorix_token_class_name.restype = ctypes.c_char_p
+    cdll.quorix_sql_error_position.argtypes = args + [ctypes.c_char_p, ctypes.c_int32,
+                                                      ctypes.POINTER(_ErrorPosition)]
+    cdll.quorix_sql_error_position.restype = ctypes.c_int32
     cdll.quorix_tools_free.argtypes = [ctypes.c_void_p]
     cdll.quorix_tools_free.restype = None
     return cdll

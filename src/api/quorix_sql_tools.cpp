@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,23 @@ QUORIX_TOOLS_API QuorixTokens quorix_sql_tokens(const char* sql, int32_t len) no
         r.tokens = reinterpret_cast<QuorixToken*>(tokens.release());
       },
       quorix::kMaxMessageBytes);
+}
+
+QUORIX_TOOLS_API int32_t quorix_sql_error_position(const char* sql, int32_t len,
+                                                   const char* message, int32_t message_len,
+                                                   QuorixErrorPosition* position) noexcept {
+  if (position == nullptr) return 0;
+  *position = QuorixErrorPosition{};
+  try {
+    const std::optional<quorix::tools::ErrorPlace> place =
+        quorix::tools::errorPlace(takeInput(sql, len), takeInput(message, message_len));
+    if (!place) return 0;
+    *position = QuorixErrorPosition{place->line, place->column, place->width};
+    return 1;
+  } catch (...) {
+    // A text the scanner cannot take (a NUL within len) or no memory: no place is known.
+    return 0;
+  }
 }
 
 QUORIX_TOOLS_API const char* quorix_token_kind_name(uint8_t kind) noexcept {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -105,5 +106,16 @@ struct StatementRange {
 // The statements of the text, found by the scanner alone, so that text that does not parse
 // splits too. Never fails on any text.
 RecordBuffer<StatementRange> splitStatements(std::string_view text);
+
+// Where an error message of the libraries places its error in `text`: the position a parse
+// error carries, or, for a literal that could not be converted (whose message names no
+// position), that literal, found with the scanner. Columns count bytes; `width` is the
+// literal's length, 0 for a parse error's position. Throws only bad_alloc.
+struct ErrorPlace {
+  uint32_t line = 0;
+  uint32_t column = 0;
+  uint32_t width = 0;
+};
+std::optional<ErrorPlace> errorPlace(std::string_view text, std::string_view message);
 
 }  // namespace quorix::tools
